@@ -1,0 +1,37 @@
+# Thin front end over CMake. `make` builds the optimised program at build/pidrm.
+BUILD      := build
+ASAN_BUILD := build-asan
+BENCH_BUILD := build-bench
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all run test test-fast bench format clean
+
+all:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: all
+	./$(BUILD)/pidrm
+
+# Every test in the optimised build (long runs included), then the unit and
+# end-to-end tests once more under AddressSanitizer + UndefinedBehaviorSanitizer.
+test: all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPIDRM_SANITIZE=ON >/dev/null
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE long
+
+# The optimised tests without the long runs, for quick turns while editing.
+test-fast: all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE long
+
+bench:
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPIDRM_BENCH=ON -DPIDRM_TESTS=OFF >/dev/null
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	cmake --build $(BENCH_BUILD) --target run_bench
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,96 @@
+// Multi-word floating numbers: the format every part of pidrm computes in.
+//
+// A LongNumber of working length n is n+1 consecutive doubles:
+//   word 0      the exponent E, a whole number counted in words (may be zero or negative);
+//   words 1..n  the mantissa, whole numbers, most significant first.
+// Its value is  X[1]*B^(E-1) + X[2]*B^(E-2) + ... + X[n]*B^(E-n)  with B = Radix = 10^5.
+//
+// A mantissa run {M, m} is m words without an exponent word, M[0] most significant.
+//
+// Normalised form (what every arithmetic operation hands back):
+//   - words 2..n lie in the digit range of CarryMode:
+//       CarryMode < 0: balanced digits, -B/2 <= w <= B/2 (both ends allowed, so not unique);
+//       CarryMode >= 0: plain digits, 0 <= w <= B-1;
+//   - word 1 carries the sign and every carry out of word 2; it is never reduced and may
+//     reach or exceed B in magnitude;
+//   - word 1 is non-zero unless the whole mantissa is zero. Zero keeps whatever exponent it
+//     was given or the last strip left.
+// Every word, sum and product formed on words stays below 2^53 in magnitude, so arithmetic
+// on words in double precision is exact; results are truncated, never rounded.
+//
+// All functions here are global free functions over caller-owned arrays; none allocates,
+// none keeps a pointer, none touches words beyond the count it is given.
+#pragma once
+
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+
+// The word base B. One word carries five decimal digits.
+extern double Radix;
+// Digit range produced by normalize_carries: -1 balanced (the whole computation),
+// +1 plain digits (set once by the result report before it prints).
+extern int CarryMode;
+
+// True when the runs {a, na} and {b, nb} share a double. Used by precondition checks.
+inline bool overlaps(const double* a, long na, const double* b, long nb) {
+    return na > 0 && nb > 0 && a < b + nb && b < a + na;
+}
+
+// ---- Normalisation and word runs -------------------------------------------------------
+
+// {M, n}: propagates carries from M[n-1] up to M[0] so that M[1..n-1] lie in the digit
+// range of CarryMode; M[0] is never reduced and takes everything carried out of the run.
+// The carry is held in 64 bits, so words up to 2^53 in magnitude are accepted.
+// n <= 1 changes nothing.
+void normalize_carries(double* M, int n);
+
+// X (n words): shifts out the k leading zero mantissa words, fills k zeros at the bottom,
+// X[0] -= k. An all-zero mantissa keeps its zeros and drops its exponent by n.
+void strip_leading_zeros(double* X, int n);
+
+// X (n words): reads the mantissa as an n-word integer (X[0] = n), then strips leading zeros.
+void as_integer(double* X, int n);
+
+// X (n words) <- a: X[0] = 1, X[1] = a, X[2..n] = 0. No normalisation; a is one word.
+void set_small(int a, double* X, int n);
+
+// X[0..m-1] <- v. m <= 0 writes nothing.
+void fill_words(double v, double* X, int m);
+
+// dst[0..m-1] <- src[0..m-1], ascending. src == dst is allowed (no effect); partial overlap
+// is not.
+void copy_words(const double* src, double* dst, int m);
+
+// ---- Small scalar helpers --------------------------------------------------------------
+
+// a^k in int arithmetic; k <= 0 gives 1.
+inline int ipow(int a, int k) {
+    int p = 1;
+    for (int i = 0; i < k; ++i) p *= a;
+    return p;
+}
+
+// floor(log2(a)) for a >= 1 (the largest k with 2^k <= a); ilog2(0) = -1.
+// Computed as log(a + 0.5)/log(2) truncated, which is exact for every int a >= 0.
+inline int ilog2(int a) {
+    assert(a >= 0);
+    return static_cast<int>(std::log(a + 0.5) / std::log(2.0));
+}
+
+// The larger of two rounding errors: a when b <= a, otherwise b (so a tie keeps a, and a NaN
+// on either side gives b). Callers pass their running value first.
+inline double max2(double a, double b) {
+    return b <= a ? a : b;
+}
+inline double max3(double x, double y, double z) {
+    return max2(max2(x, y), z);
+}
+
+inline int min(int a, int b) {
+    return a <= b ? a : b;
+}
+
+// Capacity of the working arrays in words. The working length of a run (a power of two)
+// may not exceed it, so the longest run works on 2^18 = 262144 words.
+constexpr int ND = 270001;

@@ -1,0 +1,5 @@
+#include "driver/driver.h"
+
+int main() {
+    return pi_run();
+}
