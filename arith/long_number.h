@@ -94,3 +94,25 @@ inline int min(int a, int b) {
 // Capacity of the working arrays in words. The working length of a run (a power of two)
 // may not exceed it, so the longest run works on 2^18 = 262144 words.
 constexpr int ND = 270001;
+
+// ---- Addition and small-integer operations ----------------------------------------------
+// Each ends with normalize_carries over the result's mantissa and strip_leading_zeros
+// (add_words: normalize_carries only). A negative sign subtracts; callers pass +1 or -1.
+// Results are truncated at word n, never rounded.
+
+// {R, m} <- {U, m} + sign*{V, m} word by word, then carries; R[0] keeps the carry out of the
+// run. R may be U or V (same start).
+void add_words(const double* U, const double* V, double* R, int m, int sign);
+
+// Z <- X + sign*Y, aligned on exponents, n mantissa words. Z may be X when X[0] >= Y[0];
+// otherwise Z overlaps neither operand.
+void add_aligned(const double* X, const double* Y, double* Z, int n, int sign);
+
+// Z <- a + sign*X (the sign applies to X), n mantissa words. Z overlaps nothing of X.
+void add_small(int a, const double* X, double* Z, int n, int sign);
+
+// Z <- a*X, n mantissa words. Z overlaps nothing of X.
+void mul_small(const double* X, int a, double* Z, int n);
+
+// Z <- X/a, n mantissa words, a != 0. Z may be X.
+void div_small(const double* X, int a, double* Z, int n);

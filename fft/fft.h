@@ -1,0 +1,40 @@
+// Products of long numbers by weighted (right-angle) FFT convolution.
+#pragma once
+
+#include "arith/long_number.h"
+
+// Scratch of every product: 6n doubles for a product of n-word operands, n <= 2^18.
+extern double FftScratch[6 * ND + 2];
+
+// ---- Complex transform ------------------------------------------------------------------
+// Points are n complex numbers interleaved (re, im) in 2n doubles, n a power of two >= 2.
+// direction 1 is the inverse transform, which divides by n; any other value is forward.
+// Forward:  X[k] = sum_j x[j] * w^((j+1)(k+1)),  w = e^(+2 pi i/n); read from the end of the
+// array (p = n-1-j, q = n-1-k) this is the plain DFT with a positive exponent.
+// work: 4n doubles (the twiddle table in doubles 0..n-1, the pass temporary in 2n..4n-1).
+
+// Forward: point i times psi^(n-1-i), psi = e^(i pi/(2n)), then fft. Inverse: fft, then the
+// weights divided out. Together with a pointwise product this yields the right-angle
+// convolution: the non-wrapping sums in the real parts, the wrapping ones in the imaginary.
+void weighted_fft(double* points, int n, int direction, double* work);
+
+// The transform above, in place.
+void fft(double* points, int n, int direction, double* work);
+
+// table (half points) <- entry e = e^(i sigma (half-1-e) pi/half), sigma = -1 for inverse.
+void make_twiddles(int half, int direction, double* table);
+
+// One radix-2 Stockham pass over n = 2ms points: s groups of m butterflies, through temp
+// (2n doubles), copied back.
+void fft_pass(double* points, int m, int s, const double* table, double* temp);
+
+// ---- Products ---------------------------------------------------------------------------
+
+// {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
+// the final carry. out overlaps neither input; a may be b. scratch: 6n doubles.
+// Returns the RoundingError: the largest distance of a coefficient from its whole number.
+double convolve(const double* a, const double* b, double* out, int n, double* scratch);
+
+// z (2n mantissa words, 2n+1 doubles) <- x * y (n words each), exponents added, leading
+// zeros stripped. z overlaps neither operand; x may be y. Returns the RoundingError.
+double multiply(const double* x, const double* y, double* z, int n, double* scratch);
