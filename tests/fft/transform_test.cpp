@@ -1,0 +1,188 @@
+// The complex transform: known small transforms, the definition at moderate lengths, round
+// trips at every length, and the right-angle convolution the products rely on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fft/fft.h"
+#include "tests/fft/guarded.h"
+
+namespace {
+
+using Points = std::vector<double>;  // interleaved (re, im)
+
+const double Root = std::sqrt(0.5);            // cos(pi/4) = sin(pi/4)
+constexpr double SmallTolerance = 1e-15;       // absolute, results of size about 1
+constexpr double DefinitionTolerance = 1e-12;  // absolute, inputs in [-1, 1], n <= 256
+constexpr double RoundTripTolerance = 1e-14;   // relative to the largest input part
+
+constexpr int Forward = 0, Inverse = 1;
+enum Kind { Plain, Weighted };
+
+// Runs one transform of {in, n points} with guard words around the points and the work area.
+Points transform(Kind kind, Points in, int direction) {
+    const int n = static_cast<int>(in.size() / 2);
+    Guarded points(2 * n), work(4 * n);
+    std::copy(in.begin(), in.end(), points.data());
+    if (kind == Weighted) {
+        weighted_fft(points.data(), n, direction, work.data());
+    } else {
+        fft(points.data(), n, direction, work.data());
+    }
+    EXPECT_TRUE(points.intact() && work.intact()) << "n=" << n;
+    return Points(points.data(), points.data() + 2 * n);
+}
+
+void expect_near(const Points& got, const Points& want, double tolerance) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], tolerance) << (i % 2 ? "im" : "re") << " of point " << i / 2;
+}
+
+Points random_points(int n, unsigned seed) {
+    std::mt19937_64 gen(seed);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    Points p(2 * n);
+    for (double& v : p) v = unit(gen);
+    return p;
+}
+
+struct KnownCase {
+    const char* name;
+    Kind kind;
+    int direction;
+    Points in, out;
+};
+
+class KnownTransform : public testing::TestWithParam<KnownCase> {};
+
+TEST_P(KnownTransform, GivesExpectedPoints) {
+    const KnownCase& c = GetParam();
+    expect_near(transform(c.kind, c.in, c.direction), c.out, SmallTolerance);
+}
+
+const KnownCase known_cases[] = {
+    // (x0, x1) -> (x1 - x0, x0 + x1)
+    {"PairForward", Plain, Forward, {1, 2, 4, -1}, {3, -3, 5, 1}},
+    {"PairInverse", Plain, Inverse, {1, 0, 2, 0}, {0.5, 0, 1.5, 0}},
+    {"ImpulseFourForward", Plain, Forward, {1, 0, 0, 0, 0, 0, 0, 0}, {0, 1, -1, 0, 0, -1, 1, 0}},
+    {"ImpulseFourInverse",
+     Plain,
+     Inverse,
+     {1, 0, 0, 0, 0, 0, 0, 0},
+     {0, -0.25, -0.25, 0, 0, 0.25, 0.25, 0}},
+    {"ImpulseFourOtherDirectionCode",
+     Plain,
+     7,
+     {1, 0, 0, 0, 0, 0, 0, 0},
+     {0, 1, -1, 0, 0, -1, 1, 0}},
+    // The first point turns by psi = e^(i pi/4), the last keeps its value.
+    {"WeightedPairFirst", Weighted, Forward, {1, 0, 0, 0}, {-Root, -Root, Root, Root}},
+    {"WeightedPairLast", Weighted, Forward, {0, 0, 1, 0}, {1, 0, 1, 0}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, KnownTransform, testing::ValuesIn(known_cases),
+                         [](const testing::TestParamInfo<KnownCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(MakeTwiddles, EightPointTablesDescendInAngle) {
+    Points table(8);
+    make_twiddles(4, Forward, table.data());
+    expect_near(table, {-Root, Root, 0, 1, Root, Root, 1, 0}, SmallTolerance);
+    EXPECT_EQ(table[6], 1.0);  // angle exactly 0
+    make_twiddles(4, Inverse, table.data());
+    expect_near(table, {-Root, -Root, 0, -1, Root, -Root, 1, 0}, SmallTolerance);
+}
+
+// out[q] = scale * sum_p in[p] * e^(i sigma 2pi E/(4n)), E = 4(p+1)(q+1) plus the weight
+// exponent n-1-p (forward) or n-1-q (inverse), reduced mod 4n and summed in long double.
+Points by_definition(Kind kind, const Points& in, int direction) {
+    const long n = static_cast<long>(in.size() / 2);
+    const long double sigma = direction == Inverse ? -1 : 1;
+    const long double unit = sigma * 2 * std::acos(-1.0L) / (4 * n);
+    Points out(in.size());
+    for (long q = 0; q < n; ++q) {
+        long double re = 0, im = 0;
+        for (long p = 0; p < n; ++p) {
+            long e = 4 * (p + 1) * (q + 1);
+            if (kind == Weighted) e += direction == Inverse ? n - 1 - q : n - 1 - p;
+            const long double a = unit * (e % (4 * n));
+            re += in[2 * p] * std::cos(a) - in[2 * p + 1] * std::sin(a);
+            im += in[2 * p] * std::sin(a) + in[2 * p + 1] * std::cos(a);
+        }
+        const long double scale = direction == Inverse ? n : 1;
+        out[2 * q] = static_cast<double>(re / scale);
+        out[2 * q + 1] = static_cast<double>(im / scale);
+    }
+    return out;
+}
+
+TEST(Transform, MatchesDefinition) {
+    for (int n = 2; n <= 256; n *= 2) {
+        for (Kind kind : {Plain, Weighted}) {
+            for (int direction : {Forward, Inverse}) {
+                SCOPED_TRACE("n=" + std::to_string(n) + " weighted=" + std::to_string(kind) +
+                             " direction=" + std::to_string(direction));
+                const Points x = random_points(n, 100 + n);
+                expect_near(transform(kind, x, direction), by_definition(kind, x, direction),
+                            DefinitionTolerance);
+            }
+        }
+    }
+}
+
+TEST(Transform, ImpulseInLastPosition) {
+    for (int n = 2; n <= 1024; n *= 2) {
+        SCOPED_TRACE("n=" + std::to_string(n));
+        Points impulse(2 * n, 0.0);
+        impulse[2 * n - 2] = 1;
+        Points ones(2 * n, 0.0), nths(2 * n, 0.0);
+        for (int i = 0; i < n; ++i) ones[2 * i] = 1, nths[2 * i] = 1.0 / n;
+        expect_near(transform(Plain, impulse, Forward), ones, 0.0);
+        expect_near(transform(Plain, impulse, Inverse), nths, 0.0);
+    }
+}
+
+TEST(Transform, RoundTripAtEveryLength) {
+    for (int n = 2; n <= (1 << 18); n *= 2) {
+        for (Kind kind : {Plain, Weighted}) {
+            SCOPED_TRACE("n=" + std::to_string(n) + " weighted=" + std::to_string(kind));
+            const Points x = random_points(n, n);
+            const Points back = transform(kind, transform(kind, x, Forward), Inverse);
+            double worst = 0;
+            for (size_t i = 0; i < x.size(); ++i)
+                worst = std::max(worst, std::fabs(back[i] - x[i]));
+            EXPECT_LE(worst, RoundTripTolerance);  // inputs lie in [-1, 1]
+        }
+    }
+}
+
+TEST(WeightedTransform, PointwiseProductGivesRightAngleConvolution) {
+    // x = (1, 2), y = (3, 4): position 1 holds 2*4 + i*1*3, position 0 holds 1*4 + 2*3.
+    Points x = transform(Weighted, {1, 0, 2, 0}, Forward);
+    const Points y = transform(Weighted, {3, 0, 4, 0}, Forward);
+    for (int i = 0; i < 2; ++i) {
+        const double re = x[2 * i] * y[2 * i] - x[2 * i + 1] * y[2 * i + 1];
+        x[2 * i + 1] = x[2 * i] * y[2 * i + 1] + x[2 * i + 1] * y[2 * i];
+        x[2 * i] = re;
+    }
+    expect_near(transform(Weighted, x, Inverse), {10, 0, 8, 3}, 1e-14);
+}
+
+TEST(TransformDeathTest, LengthMustBeAPowerOfTwoAtLeastTwo) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "preconditions are asserts";
+#else
+    Points points(16), work(32);
+    EXPECT_DEBUG_DEATH(fft(points.data(), 1, Forward, work.data()), "Assertion");
+    EXPECT_DEBUG_DEATH(fft(points.data(), 6, Forward, work.data()), "Assertion");
+    EXPECT_DEBUG_DEATH(weighted_fft(points.data(), 3, Inverse, work.data()), "Assertion");
+    EXPECT_DEBUG_DEATH(weighted_fft(points.data(), 4, Forward, points.data() + 4), "Assertion");
+#endif
+}
+
+}  // namespace
