@@ -1,0 +1,206 @@
+// Products by convolution, checked as exact integers against GMP.
+#include <gmp.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fft/fft.h"
+#include "tests/fft/guarded.h"
+
+namespace {
+
+using Words = std::vector<double>;
+
+constexpr double HalfRadix = 50000;
+
+// Both RoundingErrors of a product must stay below this for the rounding to be right.
+constexpr double RoundingLimit = 0.5;
+
+// The integer sum_k M[k] * 10^(5(m-1-k)) of a run of signed whole words with |word| < 10^5,
+// read through decimal strings of its positive and its negative words.
+void run_to_mpz(mpz_t result, const double* M, int m) {
+    std::string plus(5L * m, '0'), minus(5L * m, '0');
+    for (int k = 0; k < m; ++k) {
+        const long w = static_cast<long>(M[k]);
+        std::string& s = w < 0 ? minus : plus;
+        long digits = w < 0 ? -w : w;
+        for (int d = 5 * k + 4; d >= 5 * k; --d, digits /= 10)
+            s[d] = static_cast<char>('0' + digits % 10);
+    }
+    mpz_t negative;
+    mpz_init_set_str(negative, minus.c_str(), 10);
+    mpz_set_str(result, plus.c_str(), 10);
+    mpz_sub(result, result, negative);
+    mpz_clear(negative);
+}
+
+// Words 1..m-1 of a normalised run are balanced digits; word 0 takes every carry and may
+// exceed the digit range, so it is split off before the string conversion.
+void expect_normalised_product(const double* out, int m, const double* a, const double* b, int n,
+                               long shift = 0) {
+    for (int k = 1; k < m; ++k) ASSERT_LE(std::fabs(out[k]), HalfRadix) << "word " << k;
+    mpz_t got, top, want, other;
+    mpz_inits(got, top, want, other, nullptr);
+    run_to_mpz(got, out + 1, m - 1);
+    mpz_set_d(top, out[0]);
+    mpz_ui_pow_ui(other, 100000, m - 1);
+    mpz_addmul(got, top, other);
+    run_to_mpz(want, a, n);
+    run_to_mpz(other, b, n);
+    mpz_mul(want, want, other);
+    mpz_ui_pow_ui(other, 100000, shift);  // the words stripped from the top
+    mpz_mul(want, want, other);
+    EXPECT_EQ(mpz_cmp(got, want), 0) << "n=" << n;
+    mpz_clears(got, top, want, other, nullptr);
+}
+
+Words random_words(int n, std::mt19937_64& gen) {
+    std::uniform_int_distribution<int> digit(-50000, 50000);
+    Words w(n);
+    for (double& v : w) v = digit(gen);
+    return w;
+}
+
+// convolve of {a, n} and {b, n} into a guarded output with a guarded scratch of 6n doubles.
+double guarded_convolve(const double* a, const double* b, Words& out, int n) {
+    Guarded o(2 * n), scratch(6 * n);
+    const double err = convolve(a, b, o.data(), n, scratch.data());
+    EXPECT_TRUE(o.intact() && scratch.intact()) << "n=" << n;
+    out.assign(o.data(), o.data() + 2 * n);
+    return err;
+}
+
+void check_convolve(const Words& a, const Words& b) {
+    const int n = static_cast<int>(a.size());
+    Words out;
+    EXPECT_LT(guarded_convolve(a.data(), b.data(), out, n), RoundingLimit) << "n=" << n;
+    expect_normalised_product(out.data(), 2 * n, a.data(), b.data(), n);
+}
+
+// multiply of (exponent ex; x) by (exponent ey; y): z = x*y exactly, the top word non-zero.
+void check_multiply(const Words& x, const Words& y, double ex, double ey) {
+    const int n = static_cast<int>(x.size());
+    Words xn(1, ex), yn(1, ey);
+    xn.insert(xn.end(), x.begin(), x.end());
+    yn.insert(yn.end(), y.begin(), y.end());
+    Guarded z(2 * n + 1), scratch(6 * n);
+    const double err = multiply(xn.data(), yn.data(), z.data(), n, scratch.data());
+    EXPECT_TRUE(z.intact() && scratch.intact()) << "n=" << n;
+    EXPECT_LT(err, RoundingLimit) << "n=" << n;
+    const double* Z = z.data();
+    EXPECT_NE(Z[1], 0) << "n=" << n;
+    const long stripped = static_cast<long>(ex + ey - Z[0]);
+    ASSERT_GE(stripped, 0);
+    expect_normalised_product(Z + 1, 2 * n, x.data(), y.data(), n, stripped);
+}
+
+TEST(Convolve, ExactForRandomBalancedWordsAtEveryLength) {
+    std::mt19937_64 gen(20261208);
+    for (int n = 2; n <= (1 << 14); n *= 2) {
+        check_convolve(random_words(n, gen), random_words(n, gen));
+        check_multiply(random_words(n, gen), random_words(n, gen), 3, -n);
+    }
+}
+
+// The longest run: random words, and every word at 50000, whose RoundingError comes nearest
+// to 0.5 (about 0.375).
+TEST(Convolve, ExactAtLongestLength) {
+#ifndef NDEBUG
+    GTEST_SKIP() << "2^18 words run only in the optimised build";
+#endif
+    std::mt19937_64 gen(262144);
+    const int n = 1 << 18;
+    check_convolve(random_words(n, gen), random_words(n, gen));
+    check_multiply(random_words(n, gen), random_words(n, gen), 1, 1);
+    const Words top(n, HalfRadix);
+    check_convolve(top, top);
+}
+
+// Every word at +-50000 gives the largest coefficients the computation forms.
+TEST(Convolve, ExactForExtremeWords) {
+    const int longest = 1 << 14;
+    Words top(longest, HalfRadix), alternating(longest);
+    for (int i = 0; i < longest; ++i) alternating[i] = i % 2 ? -HalfRadix : HalfRadix;
+    for (int n = 2; n <= longest; n *= 4) {
+        const Words t(top.begin(), top.begin() + n),
+            s(alternating.begin(), alternating.begin() + n);
+        check_convolve(t, t);
+        check_convolve(t, s);
+    }
+}
+
+TEST(Convolve, SquareEqualsProductOfTwoCopies) {
+    std::mt19937_64 gen(7);
+    for (int n : {2, 64, 4096}) {
+        const Words a = random_words(n, gen), copy = a;
+        Words square, product;
+        const double e1 = guarded_convolve(a.data(), a.data(), square, n);
+        const double e2 = guarded_convolve(a.data(), copy.data(), product, n);
+        EXPECT_EQ(square, product) << "n=" << n;
+        EXPECT_EQ(e1, e2) << "n=" << n;
+    }
+}
+
+TEST(Multiply, ZeroOperandIsExactAndLowersExponentByTwoN) {
+    std::mt19937_64 gen(11);
+    for (int n : {2, 256, 8192}) {
+        Words x(1, 4), zero(n + 1, 0.0);
+        const Words w = random_words(n, gen);
+        x.insert(x.end(), w.begin(), w.end());
+        zero[0] = -3;
+        Words z(2 * n + 1, 9.0), scratch(6 * n);
+        EXPECT_EQ(multiply(x.data(), zero.data(), z.data(), n, scratch.data()), 0.0);
+        Words want(2 * n + 1, 0.0);
+        want[0] = 4 - 3 - 2 * n;
+        EXPECT_EQ(z, want) << "n=" << n;
+    }
+}
+
+struct SmallCase {
+    const char* name;
+    Words x, y, z;     // exponent first
+    double max_error;  // grows with the size of the coefficients
+};
+
+class MultiplySmall : public testing::TestWithParam<SmallCase> {};
+
+TEST_P(MultiplySmall, GivesExpectedNumber) {
+    const SmallCase& c = GetParam();
+    Words z(5), scratch(12);
+    EXPECT_LT(multiply(c.x.data(), c.y.data(), z.data(), 2, scratch.data()), c.max_error);
+    EXPECT_EQ(z, c.z);
+}
+
+const SmallCase small_cases[] = {
+    // 1.00002 x 3.00004 = 3.0001000008: coefficients (0, 3, 10, 8), one zero word stripped.
+    {"OnePointOhOhOhTwoTimesThree", {1, 1, 2}, {1, 3, 4}, {1, 3, 10, 8, 0}, 1e-14},
+    // (1, -2) * (3, 4): coefficients (0, 3, -2, -8), already balanced.
+    {"NegativeWords", {2, 1, -2}, {2, 3, 4}, {3, 3, -2, -8, 0}, 1e-14},
+    // 0.4 x 0.4: the coefficient 1.6e9 carries 16000 into word 0, so nothing is stripped.
+    {"CarryIntoTopWord", {0, 40000, 0}, {0, 40000, 0}, {0, 16000, 0, 0, 0}, 1e-6},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, MultiplySmall, testing::ValuesIn(small_cases),
+                         [](const testing::TestParamInfo<SmallCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(ConvolveDeathTest, RejectsBadLengthAndOverlap) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "preconditions are asserts";
+#else
+    Words a(8, 1.0), out(16), scratch(48);
+    EXPECT_DEBUG_DEATH(convolve(a.data(), a.data(), out.data(), 3, scratch.data()), "Assertion");
+    EXPECT_DEBUG_DEATH(convolve(a.data(), a.data(), out.data(), 1, scratch.data()), "Assertion");
+    EXPECT_DEBUG_DEATH(convolve(a.data(), out.data() + 4, out.data(), 4, scratch.data()),
+                       "Assertion");
+    EXPECT_DEBUG_DEATH(convolve(a.data(), a.data(), a.data() + 3, 4, scratch.data()), "Assertion");
+    Words x(5, 1.0), z(9);
+    EXPECT_DEBUG_DEATH(multiply(x.data(), z.data(), z.data(), 4, scratch.data()), "Assertion");
+#endif
+}
+
+}  // namespace
