@@ -144,6 +144,25 @@ TEST(Convolve, SquareEqualsProductOfTwoCopies) {
     }
 }
 
+// A fractional word stands for a transform error of known size: the returned value is the
+// distance of the farthest coefficient, whether it lands in the upper half of the product
+// (the wrapped, imaginary parts) or in the lower half (the real parts).
+TEST(Convolve, RoundingErrorIsDistanceOfFarthestCoefficient) {
+    const struct {
+        Words a, b;
+        double err;
+    } cases[] = {
+        {{0.25, 0, 0, 0}, {1, 0, 0, 0}, 0.25},    // upper half: 0.25 * B^6
+        {{0, 0, 0, 0.25}, {0, 0, 0, 1}, 0.25},    // lower half: 0.25 * B^0
+        {{0.75, 0, 0, 0}, {0, 1, 0, 0}, 0.25},    // upper half: 0.75 * B^5 rounds up
+        {{0, 0, 0.375, 0}, {0, 0, 0, 1}, 0.375},  // lower half: 0.375 * B^1
+    };
+    for (const auto& c : cases) {
+        Words out;
+        EXPECT_NEAR(guarded_convolve(c.a.data(), c.b.data(), out, 4), c.err, 1e-14);
+    }
+}
+
 TEST(Multiply, ZeroOperandIsExactAndLowersExponentByTwoN) {
     std::mt19937_64 gen(11);
     for (int n : {2, 256, 8192}) {
