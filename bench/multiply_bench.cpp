@@ -1,0 +1,45 @@
+// Time of one product of two n-word numbers with random balanced words.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "fft/fft.h"
+
+namespace {
+
+// A number of n words: exponent 1, words uniform in -50000..50000, the top word non-zero.
+std::vector<double> random_number(int n, std::mt19937_64& gen) {
+    std::uniform_int_distribution<int> digit(-50000, 50000);
+    std::vector<double> x(n + 1);
+    x[0] = 1;
+    for (int i = 1; i <= n; ++i) x[i] = digit(gen);
+    if (x[1] == 0) x[1] = 1;
+    return x;
+}
+
+void BM_Multiply(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::mt19937_64 gen(n);
+    const std::vector<double> x = random_number(n, gen), y = random_number(n, gen);
+    std::vector<double> z(2 * n + 1);
+    double err = 0;
+    for (auto _ : state) {
+        err = max2(err, multiply(x.data(), y.data(), z.data(), n, FftScratch));
+        benchmark::DoNotOptimize(z.data());
+    }
+    state.counters["RoundingError"] = err;
+}
+
+BENCHMARK(BM_Multiply)
+    ->Arg(1 << 4)
+    ->Arg(1 << 8)
+    ->Arg(1 << 12)
+    ->Arg(1 << 16)
+    ->Arg(1 << 17)
+    ->Arg(1 << 18)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
