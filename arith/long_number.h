@@ -105,14 +105,17 @@ constexpr int ND = 270001;
 void add_words(const double* U, const double* V, double* R, int m, int sign);
 
 // Z <- X + sign*Y, aligned on exponents, n mantissa words. Z may be X when X[0] >= Y[0];
-// otherwise Z overlaps neither operand.
+// otherwise Z overlaps neither operand. The lower operand's words that fall below word n at
+// max(X[0], Y[0]) are dropped: less than 1 unit there when it is normalised, |word 1| < B.
 void add_aligned(const double* X, const double* Y, double* Z, int n, int sign);
 
-// Z <- a + sign*X (the sign applies to X), n mantissa words. Z overlaps nothing of X.
+// Z <- a + sign*X (the sign applies to X), n >= 1 mantissa words. Z overlaps nothing of X.
 void add_small(int a, const double* X, double* Z, int n, int sign);
 
-// Z <- a*X, n mantissa words. Z overlaps nothing of X.
+// Z <- a*X, n >= 1 mantissa words. Z overlaps nothing of X. Exact when |a*X[1]| < B;
+// otherwise it works one word higher, at X[0] + 1, and |error| < 1 unit of word n there.
 void mul_small(const double* X, int a, double* Z, int n);
 
-// Z <- X/a, n mantissa words, a != 0. Z may be X.
+// Z <- X/a, n >= 1 mantissa words, a != 0. Z may be X. It works at X[0], or one word lower
+// when |X[1]| < |a|; the dropped remainder leaves |error| < 1 unit of word n there.
 void div_small(const double* X, int a, double* Z, int n);

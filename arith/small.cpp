@@ -1,0 +1,94 @@
+// A number combined with a small integer: a + X, a*X and X/a.
+#include <cstdint>
+
+#include "arith/long_number.h"
+
+namespace {
+
+// x truncated toward zero. Every x passed here is a quotient of whole numbers below 2^53 in
+// magnitude, so the double division that formed it cannot round across a whole number and
+// the truncation is that of the exact quotient; the 64-bit integer has room to spare.
+inline double truncated(double x) {
+    return static_cast<double>(static_cast<int64_t>(x));
+}
+
+}  // namespace
+
+void add_small(int a, const double* X, double* Z, int n, int sign) {
+    assert(n >= 1);
+    assert(!overlaps(Z, n + 1, X, n + 1));
+    const double f = sign < 0 ? -1.0 : 1.0;
+    const double ex = X[0];
+    if (ex >= 1) {
+        // Word E of X is its units word; beyond word n it is cut off and a goes with it.
+        Z[0] = ex;
+        for (int i = 1; i <= n; ++i) Z[i] = f * X[i];
+        if (ex <= n) Z[static_cast<int>(ex)] += a;
+    } else {
+        // X lies wholly below the units word: it moves down by k words under a.
+        const int64_t shift = static_cast<int64_t>(1 - ex);
+        const int k = shift < n ? static_cast<int>(shift) : n;
+        Z[0] = 1;
+        Z[1] = a;
+        fill_words(0, Z + 2, k - 1);
+        for (int i = k + 1; i <= n; ++i) Z[i] = f * X[i - k];
+    }
+    normalize_carries(Z + 1, n);
+    strip_leading_zeros(Z, n);
+}
+
+void mul_small(const double* X, int a, double* Z, int n) {
+    assert(n >= 1);
+    assert(!overlaps(Z, n + 1, X, n + 1));
+    const double B = Radix;
+    if (std::fabs(X[1] * a) >= B) {
+        // The top product needs a word of its own: start one word higher and keep only the
+        // upper part of the last product.
+        Z[0] = X[0] + 1;
+        Z[1] = 0;
+        for (int i = 1; i < n; ++i) Z[i + 1] = a * X[i];
+        Z[n] += truncated(a * X[n] / B);  // |a*X[n]| < 2^53: the truncation is exact
+    } else {
+        Z[0] = X[0];
+        for (int i = 1; i <= n; ++i) Z[i] = a * X[i];
+    }
+    normalize_carries(Z + 1, n);
+    strip_leading_zeros(Z, n);
+}
+
+void div_small(const double* X, int a, double* Z, int n) {
+    assert(n >= 1);
+    assert(a != 0);
+    assert(Z == X || !overlaps(Z, n + 1, X, n + 1));
+    const double B = Radix;
+    // Long division, one word at a time. q truncates toward zero, so the remainder
+    // r = u - q*a keeps the sign of the partial dividend u and |r| < |a|; then
+    // |u| < |a|*B + |X[i]|, far below 2^53. Word i of Z is written only after word i of X
+    // has been read, which lets Z be X.
+    double r;
+    if (std::fabs(X[1]) >= std::fabs(static_cast<double>(a))) {
+        Z[0] = X[0];
+        r = 0;
+        for (int i = 1; i <= n; ++i) {
+            const double u = r * B + X[i];
+            const double q = truncated(u / a);
+            Z[i] = q;
+            r = u - q * a;
+        }
+    } else {
+        // The first quotient word would be zero: start one word lower, bring X[1] in as the
+        // first remainder and divide one word past the end of X.
+        Z[0] = X[0] - 1;
+        r = X[1];
+        for (int i = 1; i < n; ++i) {
+            const double u = r * B + X[i + 1];
+            const double q = truncated(u / a);
+            Z[i] = q;
+            r = u - q * a;
+        }
+        Z[n] = truncated(r * B / a);
+    }
+    // The remainder left now is dropped: the quotient is truncated, never rounded.
+    normalize_carries(Z + 1, n);
+    strip_leading_zeros(Z, n);
+}
