@@ -10,5 +10,4 @@ double reciprocal(const double* X, double* Y, int n, double* work, double* scrat
 
 // Z <- X/Y to n words, Y normalised with Y[1] != 0. Z is neither operand nor in work.
 // Afterwards work holds the 2n-word product X*(1/Y). Returns the largest RoundingError.
-double divide(const double* X, const double* Y, double* Z, int n, double* work,
-              double* scratch);
+double divide(const double* X, const double* Y, double* Z, int n, double* work, double* scratch);
