@@ -1,0 +1,28 @@
+// atan(1/x) by blocks of series terms merged pairwise into one exact fraction (DRM).
+#pragma once
+
+#include "arith/long_number.h"
+
+// The working arrays of the arctangent, shared with the pi run. Each holds one number of
+// the working length n <= 2^18 (n+1 words) inside its capacity.
+extern double AtanSum[ND + 3];      // the arctangent sum; the pi run's addition target
+extern double PowerWork[ND + 3];    // x^2 raised to the group size, then a block's divisor
+extern double OddPower[ND];         // x^(2j-1) after j terms
+extern double Numerators[ND + 3];   // the groups' numerators, then a block's numerator P
+extern double Denominators[ND];     // the groups' denominators, then Q, then the quotient
+extern double ProductWork[4 * ND];  // output of products; the work area of the division
+extern double OddCounter;           // the odd number 2j+1 of the next term
+
+// AtanSum <- the sum of the first steps*n/4 terms of atan(1/x) = sum (-1)^j/((2j+1) x^(2j+1)),
+// to n words (n a power of two, 8 <= n <= 2^18; 2 <= x, x^2 below 2^31 * 10^5).
+// Returns the largest RoundingError of its products.
+double atan_drm(int x, int n, int steps);
+
+// Adds the next n/4 terms to AtanSum: one exact fraction P/Q, one division. Advances
+// OddCounter by n/2 and OddPower by x^(n/2). Returns the step's largest RoundingError.
+double drm_step(int x, int n);
+
+// One merge level: groups 2i-1 and 2i (k words each, i = 1..m) become one group of 2k words
+// in Numerators and Denominators; PowerWork[1..k] = y^(k/4) becomes y^(k/2) in [1..2k].
+// Returns the level's largest RoundingError.
+double drm_combine(int k, int m);
