@@ -4,8 +4,16 @@
 
 #include <cstdio>
 
+#include "arith/long_number.h"
+
 // The result file "AtanDRM?.txt", opened by run_setup and written to the end of the run.
 extern std::FILE* ResultFile;
+
+// The pi accumulator, a number of the run's working length (capacity ND words).
+extern double PiSum[ND];
+
+// Milliseconds of wall-clock time since the process clock started (its first call).
+int clock_ms();
 
 // The sizes of a run of n >= 1 decimals, in 64 bits so that no answer overflows them.
 struct RunSizes {
@@ -24,6 +32,23 @@ RunSizes size_run(unsigned long long n);
 // missing or N is not a whole number of at least 1, or when the result file cannot be made.
 int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit_count,
               int* digits_per_word);
+
+// Flushes the result file; stops the process with status 1 and a console line naming the
+// file when that or any earlier write to it failed (a full disk, a file-size limit).
+void check_result_file();
+
+// The DRM steps of n/4 terms each that atan(1/x) needs for digits_per_word * word_count
+// decimals at working length n, plus one, truncated.
+int drm_step_count(int x, int digits_per_word, int word_count, int n);
+
+// Turns the leading words of sum (pi, balanced digits) into plain digits and writes the
+// timing line to the console and the result file, then "  Pi = 3. " and the decimals in
+// numbered lines of 80. Ends with check_result_file.
+void write_report(double* sum, int word_count, int digits_per_word, int start_tick,
+                  double largest_error);
+
+// "%e" of v with a three-digit exponent ("1.907349e-006") into out.
+void format_exponent3(double v, char* out, int size);
 
 // The whole program: set-up, the pi computation and the report. Returns the exit status.
 int pi_run();

@@ -10,6 +10,7 @@
 #include "driver/driver.h"
 
 std::FILE* ResultFile = nullptr;
+static char ResultFileName[13];
 
 namespace {
 
@@ -76,6 +77,15 @@ Answer read_answer(long long* value, char* text, int text_size) {
 
 }  // namespace
 
+void check_result_file() {
+    if (std::fflush(ResultFile) != 0 || std::ferror(ResultFile)) {
+        char message[160];
+        std::snprintf(message, sizeof message, "cannot write %s: %s", ResultFileName,
+                      std::strerror(errno));
+        error_stop(message);
+    }
+}
+
 RunSizes size_run(unsigned long long n) {
     RunSizes sizes;
     sizes.words = n / DigitsPerWord + (n % DigitsPerWord != 0);
@@ -105,12 +115,11 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
                        ? static_cast<int>(answer)
                        : 1;
 
-    char file_name[13];
-    std::memcpy(file_name, method.file_pattern, sizeof file_name);
-    file_name[7] = static_cast<char>('0' + id);
-    ResultFile = std::fopen(file_name, "w");
+    std::memcpy(ResultFileName, method.file_pattern, sizeof ResultFileName);
+    ResultFileName[7] = static_cast<char>('0' + id);
+    ResultFile = std::fopen(ResultFileName, "w");
     if (ResultFile == nullptr) {
-        std::snprintf(message, sizeof message, "cannot create %s: %s", file_name,
+        std::snprintf(message, sizeof message, "cannot create %s: %s", ResultFileName,
                       std::strerror(errno));
         error_stop(message);
     }
@@ -134,6 +143,7 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
     std::printf(sizes_line, id, sizes.digits, sizes.fmt);
     std::fprintf(ResultFile, sizes_line, id, sizes.digits, sizes.fmt);
     if (sizes.fmt > static_cast<unsigned long long>(capacity)) error_stop("N > ND");
+    check_result_file();
 
     *fmt_size = static_cast<int>(sizes.fmt);
     *word_count = static_cast<int>(sizes.words);
