@@ -35,7 +35,7 @@ TEST(AtanDrm, WorkedExampleFiveAtEightWords) {
     EXPECT_EQ(words(OddPower, 9), (Words{2, 1, -21875, 0, 0, 0, 0, 0, 0}));  // 78125, balanced
     EXPECT_EQ(OddCounter, 9);
     const mpq_class want = mpq_class(74, 375) + mpq_class(170, 2734375);
-    const mpq_class units = abs(long_value(AtanSum, 8) - want) / radix_power(AtanSum[0] - 8);
+    const mpq_class units = abs(long_value(AtanSum, 8) - want) / radix_power_q(AtanSum[0] - 8);
     EXPECT_LT(units, 100);
 }
 

@@ -76,7 +76,7 @@ TEST(Divide, OneOverSevenEqualsReciprocal) {
 
 // |value - exact| in units of the last word of a result with exponent E and n words.
 mpq_class last_word_units(const mpq_class& value, const mpq_class& exact, int exponent, int n) {
-    mpq_class d = abs(value - exact) / radix_power(exponent - n);
+    mpq_class d = abs(value - exact) / radix_power_q(exponent - n);
     d.canonicalize();
     return d;
 }

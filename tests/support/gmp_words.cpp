@@ -6,7 +6,7 @@ mpz_class run_value(const double* M, int m) {
     return v;
 }
 
-mpq_class radix_power(long k) {
+mpq_class radix_power_q(long k) {
     mpz_class p;
     mpz_ui_pow_ui(p.get_mpz_t(), 100000, static_cast<unsigned long>(k < 0 ? -k : k));
     return k < 0 ? mpq_class(1, p) : mpq_class(p);
@@ -14,7 +14,7 @@ mpq_class radix_power(long k) {
 
 mpq_class long_value(const double* X, int n) {
     mpq_class v(run_value(X + 1, n));
-    v *= radix_power(static_cast<long>(X[0]) - n);
+    v *= radix_power_q(static_cast<long>(X[0]) - n);
     v.canonicalize();
     return v;
 }

@@ -12,7 +12,7 @@ mpz_class run_value(const double* M, int m);
 mpq_class long_value(const double* X, int n);
 
 // B^k as a rational, for any whole k.
-mpq_class radix_power(long k);
+mpq_class radix_power_q(long k);
 
 // A random normalised number of n words with exponent `exponent`: balanced words in
 // -50000..50000 and a non-zero leading word of either sign (when `negative_allowed`).
