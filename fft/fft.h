@@ -35,6 +35,25 @@ void fft_pass(double* points, int m, int s, const double* table, double* temp);
 // Returns the RoundingError: the largest distance of a coefficient from its whole number.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
+// ---- Products in pieces -----------------------------------------------------------------
+// For operands that take part in several products: each is transformed once, its spectrum
+// multiplied with several others, and sums of products come back through one inverse
+// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above.
+
+// spectrum <- the weighted forward transform of the word run {a, n} (words as real parts).
+void forward_spectrum(const double* a, double* spectrum, int n, double* work);
+
+// product <- x * y point by point over n complex points; product may be x or y.
+void multiply_spectra(const double* x, const double* y, double* product, int n);
+
+// sum <- sum + x * y point by point; sum overlaps neither x nor y.
+void add_product_of_spectra(const double* x, const double* y, double* sum, int n);
+
+// {out, 2n} <- the product whose spectrum is given, most significant word first and
+// normalised, as convolve leaves it. The spectrum is used up. out overlaps neither spectrum
+// nor work. Returns the RoundingError.
+double product_from_spectrum(double* spectrum, double* out, int n, double* work);
+
 // z (2n mantissa words, 2n+1 doubles) <- x * y (n words each), exponents added, leading
 // zeros stripped. z overlaps neither operand; x may be y. Returns the RoundingError.
 double multiply(const double* x, const double* y, double* z, int n, double* scratch);

@@ -132,6 +132,46 @@ TEST(Convolve, ExactForExtremeWords) {
     }
 }
 
+// a*b + c*d from four spectra and one inverse transform: the sum of two exact products,
+// coefficients up to twice as large as those of one product.
+TEST(ProductInPieces, SumOfTwoProductsIsExact) {
+    std::mt19937_64 gen(31);
+    for (int n : {2, 16, 1024, 1 << 14}) {
+        const Words a = random_words(n, gen), b = random_words(n, gen), c = random_words(n, gen),
+                    d(n, HalfRadix);
+        Guarded sa(2 * n), sb(2 * n), sc(2 * n), sd(2 * n), sum(2 * n), out(2 * n), work(4 * n);
+        forward_spectrum(a.data(), sa.data(), n, work.data());
+        forward_spectrum(b.data(), sb.data(), n, work.data());
+        forward_spectrum(c.data(), sc.data(), n, work.data());
+        forward_spectrum(d.data(), sd.data(), n, work.data());
+        multiply_spectra(sa.data(), sb.data(), sum.data(), n);
+        add_product_of_spectra(sc.data(), sd.data(), sum.data(), n);
+        EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
+        for (Guarded* g : {&sa, &sb, &sc, &sd, &sum, &out, &work})
+            EXPECT_TRUE(g->intact()) << "n=" << n;
+
+        // The oracle: a*b and c*d by convolve, summed in GMP.
+        Words ab, cd;
+        guarded_convolve(a.data(), b.data(), ab, n);
+        guarded_convolve(c.data(), d.data(), cd, n);
+        mpz_t got, want, part, top, scale;
+        mpz_inits(got, want, part, top, scale, nullptr);
+        mpz_ui_pow_ui(scale, 100000, 2 * n - 1);
+        const auto value = [&](mpz_t v, const double* w) {
+            run_to_mpz(v, w + 1, 2 * n - 1);
+            mpz_set_d(top, w[0]);
+            mpz_addmul(v, top, scale);
+        };
+        value(got, out.data());
+        value(want, ab.data());
+        value(part, cd.data());
+        mpz_add(want, want, part);
+        EXPECT_EQ(mpz_cmp(got, want), 0) << "n=" << n;
+        for (int k = 1; k < 2 * n; ++k) ASSERT_LE(std::fabs(out.data()[k]), HalfRadix);
+        mpz_clears(got, want, part, top, scale, nullptr);
+    }
+}
+
 TEST(Convolve, SquareEqualsProductOfTwoCopies) {
     std::mt19937_64 gen(7);
     for (int n : {2, 64, 4096}) {
