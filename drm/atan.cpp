@@ -79,11 +79,17 @@ double drm_step(int x, int n) {
     return max2(err, e3);
 }
 
-double drm_combine(int k, int m) {
-    // Merging left group L (at word b) and right group R (at word r = b + k):
-    //   N = N_L * y^a * D_R + N_R * D_L,  D = D_L * D_R,  with y^a in PowerWork[1..k].
-    // Products go to ProductWork, never over their operands: y^a*D_R to words 1..2k, N_L
-    // times its low half to words 2k+1..4k, then N_R*D_L and D_L*D_R reuse words 1..2k.
+namespace {
+
+// Groups shorter than this merge by four separate products, which take their fast path for
+// short operands; longer groups share the transforms of their operands.
+constexpr int SharedSpectraShortest = 64;
+
+// Merging left group L (at word b) and right group R (at word r = b + k):
+//   N = N_L * y^a * D_R + N_R * D_L,  D = D_L * D_R,  with y^a in PowerWork[1..k].
+// Products go to ProductWork, never over their operands: y^a*D_R to words 1..2k, N_L
+// times its low half to words 2k+1..4k, then N_R*D_L and D_L*D_R reuse words 1..2k.
+double combine_by_products(int k, int m) {
     double err = 0.0;
     for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
         const int r = b + k;
@@ -104,4 +110,53 @@ double drm_combine(int k, int m) {
     copy_words(PowerWork + 1, ProductWork + 1, k);
     const double e5 = convolve(ProductWork + 1, ProductWork + 1, PowerWork + 1, k, FftScratch);
     return max2(err, e5);
+}
+
+// The same merge with every operand transformed once: y^a once for the level, D_L and D_R
+// once for their two products each, and N = N_L * (y^a D_R) + N_R * D_L brought back as one
+// sum through one inverse transform. The integers are the same as above.
+// Spectra take 2k doubles each: the transform work and four spectra fill 12k doubles of
+// FftScratch, the numerators' two spectra follow the products in ProductWork.
+double combine_by_spectra(int k, int m) {
+    double* work = FftScratch;
+    double* y_spectrum = FftScratch + 4 * k;
+    double* right_spectrum = y_spectrum + 2 * k;       // D_R, then D = D_L * D_R
+    double* left_spectrum = right_spectrum + 2 * k;    // D_L
+    double* spare = left_spectrum + 2 * k;             // y^a D_R, then its low half
+    double* numerator_left = ProductWork + 2 * k + 1;  // N_L, then N
+    double* numerator_right = numerator_left + 2 * k;  // N_R
+    double* low_half = ProductWork + k + 1;            // of y^a D_R in ProductWork[1..2k]
+
+    forward_spectrum(PowerWork + 1, y_spectrum, k, work);
+    double err = 0.0;
+    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
+        const int r = b + k;
+        forward_spectrum(Denominators + r, right_spectrum, k, work);
+        forward_spectrum(Denominators + b, left_spectrum, k, work);
+        forward_spectrum(Numerators + b, numerator_left, k, work);
+        forward_spectrum(Numerators + r, numerator_right, k, work);
+
+        multiply_spectra(y_spectrum, right_spectrum, spare, k);
+        const double e1 = product_from_spectrum(spare, ProductWork + 1, k, work);
+        // y^a * D_R must fit in k words: the word just above its low half must be zero.
+        if (ProductWork[k] != 0) std::printf(" ** Error Stop \n");
+        forward_spectrum(low_half, spare, k, work);
+
+        // Both groups are in the spectra now, so the merged group may overwrite them.
+        multiply_spectra(left_spectrum, right_spectrum, right_spectrum, k);
+        const double e2 = product_from_spectrum(right_spectrum, Denominators + b, k, work);
+        multiply_spectra(numerator_left, spare, numerator_left, k);
+        add_product_of_spectra(numerator_right, left_spectrum, numerator_left, k);
+        const double e3 = product_from_spectrum(numerator_left, Numerators + b, k, work);
+        err = max3(err, e1, max2(e2, e3));
+    }
+    // y^a squared from its spectrum.
+    multiply_spectra(y_spectrum, y_spectrum, y_spectrum, k);
+    return max2(err, product_from_spectrum(y_spectrum, PowerWork + 1, k, work));
+}
+
+}  // namespace
+
+double drm_combine(int k, int m) {
+    return k < SharedSpectraShortest ? combine_by_products(k, m) : combine_by_spectra(k, m);
 }
