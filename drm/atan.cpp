@@ -81,10 +81,6 @@ double drm_step(int x, int n) {
 
 namespace {
 
-// Groups shorter than this merge by four separate products, which take their fast path for
-// short operands; longer groups share the transforms of their operands.
-constexpr int SharedSpectraShortest = 64;
-
 // Merging left group L (at word b) and right group R (at word r = b + k):
 //   N = N_L * y^a * D_R + N_R * D_L,  D = D_L * D_R,  with y^a in PowerWork[1..k].
 // Products go to ProductWork, never over their operands: y^a*D_R to words 1..2k, N_L
@@ -158,5 +154,7 @@ double combine_by_spectra(int k, int m) {
 }  // namespace
 
 double drm_combine(int k, int m) {
-    return k < SharedSpectraShortest ? combine_by_products(k, m) : combine_by_spectra(k, m);
+    // Short groups merge by separate products, which are summed word by word; longer groups
+    // share the transforms of their operands.
+    return k <= SchoolbookLongest ? combine_by_products(k, m) : combine_by_spectra(k, m);
 }

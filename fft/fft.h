@@ -30,9 +30,14 @@ void fft_pass(double* points, int m, int s, const double* table, double* temp);
 
 // ---- Products ---------------------------------------------------------------------------
 
+// Products of at most this many words are summed word by word: up to here the n^2
+// multiplications cost less than three transforms (bench/short_products_bench).
+constexpr int SchoolbookLongest = 128;
+
 // {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
 // the final carry. out overlaps neither input; a may be b. scratch: 6n doubles.
 // Returns the RoundingError: the largest distance of a coefficient from its whole number.
+// Short products are summed word by word, exactly, and return 0.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
 // ---- Products in pieces -----------------------------------------------------------------
