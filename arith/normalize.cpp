@@ -37,7 +37,8 @@ constexpr int LookBack = 8;
 // a sweep folding into -B/2..B/2 (both ends kept) gives. Both are non-decreasing in t.
 template <bool Balanced>
 inline int64_t carry_out(int64_t t) {
-    if (Balanced) t += HalfRadixInt - (t > 0);
+    // [t > 0] as the sign bit of -t: a comparison here may become an unpredictable branch.
+    if (Balanced) t += HalfRadixInt - static_cast<int64_t>(static_cast<uint64_t>(-t) >> 63);
     return static_cast<int64_t>(static_cast<uint64_t>(t + FloorBias * RadixInt) /
                                 static_cast<uint64_t>(RadixInt)) -
            FloorBias;
