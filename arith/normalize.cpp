@@ -120,8 +120,8 @@ int64_t carry_all(double* M, int n) {
 void normalize_carries(double* M, int n) {
     if (n <= 1) return;
     assert(Radix == RadixInt);
-    // The bottom word receives no carry; a -0 there is left as it is, every other zero written
-    // is +0.
+    // The bottom word receives no carry, so a -0 there comes back as -0 (reducing it subtracts
+    // nothing); every other zero written is +0.
     const bool bottom_minus_zero = M[n - 1] == 0 && std::signbit(M[n - 1]);
     const int64_t top = CarryMode >= 0 ? carry_all<false>(M, n) : carry_all<true>(M, n);
     M[0] += static_cast<double>(top);

@@ -91,6 +91,7 @@ void expect_as_two_sweeps(const Words& in) {
         if (i >= 0) {
             const long lo = std::max(0L, i - 2), hi = std::min<long>(in.size(), i + 3);
             std::ostringstream s;
+            s.precision(17);
             s << "first difference at word " << i << "; words " << lo << ".. in / got / want:";
             for (long j = lo; j < hi; ++j)
                 s << "\n  " << in[j] << " / " << got.words()[j] << " / " << want[j];
