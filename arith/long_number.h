@@ -41,8 +41,10 @@ inline bool overlaps(const double* a, long na, const double* b, long nb) {
 
 // {M, n}: propagates carries from M[n-1] up to M[0] so that M[1..n-1] lie in the digit
 // range of CarryMode; M[0] is never reduced and takes everything carried out of the run.
-// The carry is held in 64 bits, so words up to 2^53 in magnitude are accepted.
-// n <= 1 changes nothing.
+// Balanced digits: a digit of exactly +-B/2 has the sign of its word plus the carry into it.
+// Words may be any whole numbers up to 2^53 - 2^37 in magnitude (a carry stays below 2^37,
+// so every word plus its carry is below 2^53). A -0 in M[n-1] stays -0; every other zero
+// written is +0. n <= 1 changes nothing.
 void normalize_carries(double* M, int n);
 
 // X (n words): shifts out the k leading zero mantissa words, fills k zeros at the bottom,

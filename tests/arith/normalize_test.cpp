@@ -1,19 +1,20 @@
 // Carry normalisation, stripping and the scalar helpers of the number format.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "arith/long_number.h"
+#include "tests/support/long_number_check.h"
+#include "tests/support/normalize_reference.h"
 
 namespace {
 
-using Words = std::vector<double>;
-
-// Sets CarryMode for one test and restores the balanced mode of the computation after it.
-struct ModeGuard {
-    explicit ModeGuard(int mode) { CarryMode = mode; }
-    ~ModeGuard() { CarryMode = -1; }
-};
+using ModeGuard = CarryModeGuard;
 
 struct CarryCase {
     const char* name;
@@ -64,6 +65,206 @@ TEST(NormalizeCarries, ConvertsBetweenModesWithoutChangingTheValue) {
     ModeGuard mode(1);
     normalize_carries(m.data(), 4);
     EXPECT_EQ(m, plain);
+}
+
+// ---- Against the two-sweep reference, bit for bit --------------------------------------
+
+// Index of the first word whose bits differ (so -0 differs from +0), or -1.
+long first_difference(const Words& a, const Words& b) {
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::memcmp(&a[i], &b[i], sizeof(double)) != 0) return static_cast<long>(i);
+    return -1;
+}
+
+// Normalises `in` both ways in both modes and expects the same bits; guard words around the
+// run catch a write outside it.
+void expect_as_two_sweeps(const Words& in) {
+    for (int mode : {-1, 1}) {
+        ModeGuard guard(mode);
+        SCOPED_TRACE("mode " + std::to_string(mode) + ", n " + std::to_string(in.size()));
+        Words want = in;
+        normalize_carries_two_sweeps(want.data(), static_cast<int>(want.size()));
+        Fenced got(in);
+        normalize_carries(got.at(), static_cast<int>(in.size()));
+        EXPECT_TRUE(got.guards_intact());
+        const long i = first_difference(got.words(), want);
+        if (i >= 0) {
+            const long lo = std::max(0L, i - 2), hi = std::min<long>(in.size(), i + 3);
+            std::ostringstream s;
+            s.precision(17);
+            s << "first difference at word " << i << "; words " << lo << ".. in / got / want:";
+            for (long j = lo; j < hi; ++j)
+                s << "\n  " << in[j] << " / " << got.words()[j] << " / " << want[j];
+            ADD_FAILURE() << s.str();
+        }
+    }
+}
+
+constexpr double Half = 50000, RadixLess1 = 99999;
+const double TwoTo52 = std::ldexp(1.0, 52);
+// The largest word accepted: every word plus its carry stays below 2^53.
+const double LargestWord = std::ldexp(1.0, 53) - std::ldexp(1.0, 37);
+
+struct RunPattern {
+    const char* name;
+    std::function<Words(int n, std::mt19937_64& gen)> make;
+};
+
+Words filled(int n, double v, double bottom) {
+    Words w(n, v);
+    if (n > 0) w[n - 1] = bottom;
+    return w;
+}
+
+double random_sign(std::mt19937_64& gen) {
+    return gen() & 1 ? 1.0 : -1.0;
+}
+
+// Words at random from the digit-range ends and their neighbours, with runs of one repeated
+// value (carry chains) of random length, and now and then a product-sized coefficient.
+Words ends_and_chains(int n, std::mt19937_64& gen) {
+    const double values[] = {0,        -0.0,      1,        -1,        Half,       -Half,
+                             Half + 1, -Half - 1, Half - 1, -Half + 1, RadixLess1, -RadixLess1,
+                             1e5,      -1e5,      150000,   -150000,   6.6e14,     -6.6e14};
+    const int count = sizeof(values) / sizeof(values[0]);
+    Words w(n);
+    for (int i = 0; i < n;) {
+        const double v = values[gen() % count];
+        const int run = gen() % 4 == 0 ? 1 + static_cast<int>(gen() % 300) : 1;
+        for (int j = 0; j < run && i < n; ++j) w[i++] = v;
+    }
+    return w;
+}
+
+const RunPattern run_patterns[] = {
+    {"AllZero", [](int n, std::mt19937_64&) { return Words(n, 0.0); }},
+    {"MinusZeros", [](int n, std::mt19937_64&) { return Words(n, -0.0); }},
+    {"MinusZeroBottomOnly", [](int n, std::mt19937_64&) { return filled(n, 0, -0.0); }},
+    {"AllPlusHalf", [](int n, std::mt19937_64&) { return Words(n, Half); }},
+    {"AllMinusHalf", [](int n, std::mt19937_64&) { return Words(n, -Half); }},
+    {"PlusHalvesAboveBottomHalfPlusOne",
+     [](int n, std::mt19937_64&) { return filled(n, Half, Half + 1); }},
+    {"MinusHalvesAboveBottomHalfMinusOne",
+     [](int n, std::mt19937_64&) { return filled(n, -Half, -Half - 1); }},
+    {"AlternatingThreeHalves",
+     [](int n, std::mt19937_64&) {
+         Words w(n);
+         for (int i = 0; i < n; ++i) w[i] = i % 2 ? 150000 : -150000;
+         return w;
+     }},
+    {"NinesAboveBottomRadix",
+     [](int n, std::mt19937_64&) { return filled(n, RadixLess1, 100000); }},
+    {"MinusNinesAboveBottomMinusRadix",
+     [](int n, std::mt19937_64&) { return filled(n, -RadixLess1, -100000); }},
+    {"ZerosAboveBottomMinusOne", [](int n, std::mt19937_64&) { return filled(n, 0, -1); }},
+    {"AlternatingNines",
+     [](int n, std::mt19937_64&) {
+         Words w(n);
+         for (int i = 0; i < n; ++i) w[i] = i % 2 ? RadixLess1 : -RadixLess1;
+         return w;
+     }},
+    {"ProductCoefficients",
+     [](int n, std::mt19937_64& gen) {
+         std::uniform_int_distribution<int64_t> c(-660000000000000, 660000000000000);
+         Words w(n);
+         for (double& x : w) x = static_cast<double>(c(gen));
+         return w;
+     }},
+    {"ProductCoefficientsOfOneSign",
+     [](int n, std::mt19937_64& gen) {
+         std::uniform_int_distribution<int64_t> c(600000000000000, 660000000000000);
+         Words w(n);
+         for (double& x : w) x = static_cast<double>(c(gen));
+         return w;
+     }},
+    {"NearTwoTo52",
+     [](int n, std::mt19937_64& gen) {
+         Words w(n);
+         for (double& x : w) x = random_sign(gen) * (TwoTo52 - static_cast<double>(gen() % 200000));
+         return w;
+     }},
+    {"LargestAccepted", [](int n, std::mt19937_64&) { return Words(n, LargestWord); }},
+    {"LargestAcceptedBothSigns",
+     [](int n, std::mt19937_64& gen) {
+         Words w(n);
+         for (double& x : w) x = random_sign(gen) * LargestWord;
+         return w;
+     }},
+    {"EndsAndChains", ends_and_chains},
+};
+
+class NormalizeAsTwoSweeps : public testing::TestWithParam<RunPattern> {};
+
+// Short runs, runs just below and above the length that is split into independent chains,
+// and lengths that leave every remainder above the chains.
+TEST_P(NormalizeAsTwoSweeps, SameBitsInBothModes) {
+    const int lengths[] = {0,   1,   2,   3,   4,    5,    7,    8,     255,  256,
+                           257, 258, 259, 260, 1031, 4096, 4099, 65537, 65538};
+    std::mt19937_64 gen(20261209);
+    for (int n : lengths) expect_as_two_sweeps(GetParam().make(n, gen));
+}
+
+INSTANTIATE_TEST_SUITE_P(Patterns, NormalizeAsTwoSweeps, testing::ValuesIn(run_patterns),
+                         [](const testing::TestParamInfo<RunPattern>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A product-length run whose carry chains sit across the boundaries of the independent chains:
+// runs of +-B/2 and +-(B-1) of lengths up to 600 words around each boundary, ending below
+// either in a word that starts a ripple or in two zeros over a product coefficient, whose
+// carry of 6.6e9 reaches the run only through both zeros.
+TEST(NormalizeAsTwoSweeps, ChainsAcrossEverySplit) {
+    const int n = 1 << 12, digits = n - 1, len = digits / 4, first = n - 4 * len;
+    std::mt19937_64 gen(7);
+    std::uniform_int_distribution<int> small(-3 * 50000, 3 * 50000);
+    for (bool zeros_over_coefficient : {false, true}) {
+        for (double v : {Half, -Half, RadixLess1, -RadixLess1}) {
+            for (int run = 1; run <= 600; run = run * 3 / 2 + 1) {
+                Words w(n);
+                for (double& x : w) x = small(gen);
+                for (int k = 1; k < 4; ++k) {
+                    const int top = std::max(1, first + k * len - run / 2), end = top + run;
+                    for (int j = top; j < end; ++j) w[j] = v;
+                    if (zeros_over_coefficient) {
+                        w[end] = w[end + 1] = 0;
+                        w[end + 2] = v > 0 ? 6.6e14 : -6.6e14;
+                    } else {
+                        w[end] = v > 0 ? v + 1 : v - 1;
+                    }
+                }
+                SCOPED_TRACE("chains of " + std::to_string(run) + " words of " + std::to_string(v) +
+                             (zeros_over_coefficient ? " over 0, 0, 6.6e14" : ""));
+                expect_as_two_sweeps(w);
+            }
+        }
+    }
+}
+
+// Random runs of lengths on a log scale: product coefficients, word sums and mixtures.
+TEST(NormalizeAsTwoSweeps, RandomRuns) {
+    const unsigned seed = 314159;
+    std::mt19937_64 gen(seed);
+    std::uniform_int_distribution<int64_t> product(-660000000000000, 660000000000000),
+        sum(-200000, 200000);
+    for (int trial = 0; trial < 60; ++trial) {
+        const int n = static_cast<int>(std::exp2(std::uniform_real_distribution<>(0, 19)(gen)));
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", trial " + std::to_string(trial));
+        Words w(n);
+        for (double& x : w) {
+            switch (trial % 3) {
+                case 0:
+                    x = static_cast<double>(product(gen));
+                    break;
+                case 1:
+                    x = static_cast<double>(sum(gen));
+                    break;
+                default:
+                    x = gen() % 2 ? static_cast<double>(product(gen)) : sum(gen);
+                    break;
+            }
+        }
+        expect_as_two_sweeps(w);
+    }
 }
 
 struct StripCase {
