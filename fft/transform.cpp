@@ -7,23 +7,61 @@
 // stands last, has position 0 and weight psi^0 = 1.
 //
 // Every twiddle and every weight comes from its own angle, one whole number times a step,
-// through a fresh cos and sin call; nothing is accumulated and nothing is cached.
+// through one cos and one sin call; nothing is accumulated. The entries are computed once, at
+// the longest length, into one table per kind and direction. The step of length n is that of
+// length 2n doubled exactly, so the angle of entry e at length n is bit for bit the angle of
+// entry 2e+1 at length 2n (counted from the end, where the angle is 0): the tables of every
+// shorter length are every q-th entry of the longest, q = MaxPoints/n.
 #include <cmath>
 
 #include "fft/fft.h"
 
 namespace {
 
+// The longest transform: products of 2^18 words.
+constexpr int MaxPoints = 1 << 18;
+// Twiddle entries of the longest transform (its make_twiddles table).
+constexpr int MaxHalf = MaxPoints / 2;
+
+// Index 0 forward, 1 inverse. Twiddles: make_twiddles(MaxHalf, direction), 2 MiB each.
+// Weights: entry i = e^(i sigma (MaxPoints-1-i) pi/(2 MaxPoints)), 4 MiB each.
+double Twiddles[2][2 * MaxHalf];
+double Weights[2][2 * MaxPoints];
+bool TablesBuilt[2];
+
 [[maybe_unused]] bool is_power_of_two(int n) {
     return n >= 1 && (n & (n - 1)) == 0;
 }
 
-// Multiplies point i of {points, n} by e^(i (n-1-i) step).
-void rotate_by_weights(double* points, int n, double step) {
+// table (n points) <- entry i = e^(i sigma (n-1-i) pi/(2n)), sigma = -1 for inverse.
+void make_weights(int n, int direction, double* table) {
+    double step = 2 * std::atan(1.0) / static_cast<double>(n);  // pi/(2n)
+    if (direction == 1) step = -step;
+    for (int i = 0; i < n; ++i) {
+        const double angle = static_cast<double>(n - 1 - i) * step;
+        table[2 * i] = std::cos(angle);
+        table[2 * i + 1] = std::sin(angle);
+    }
+}
+
+// The tables of one direction (0 or 1), built on first use.
+int tables_for(int direction) {
+    const int d = direction == 1 ? 1 : 0;
+    if (!TablesBuilt[d]) {
+        make_twiddles(MaxHalf, d, Twiddles[d]);
+        make_weights(MaxPoints, d, Weights[d]);
+        TablesBuilt[d] = true;
+    }
+    return d;
+}
+
+// Multiplies point i of {points, n} by entry i of the weights of length n.
+void rotate_by_weights(double* points, int n, int direction) {
+    const int d = tables_for(direction), q = MaxPoints / n;
+    const double* w = Weights[d] + 2 * (q - 1);
     for (int i = 0; i < n; ++i) {
         double* p = points + 2 * i;
-        const double angle = static_cast<double>(n - 1 - i) * step;
-        const double co = std::cos(angle), si = std::sin(angle);
+        const double co = w[2L * q * i], si = w[2L * q * i + 1];
         const double re = p[0], im = p[1];
         p[0] = co * re - si * im;
         p[1] = co * im + si * re;
@@ -68,10 +106,16 @@ void fft_pass(double* points, int m, int s, const double* table, double* temp) {
 }
 
 void fft(double* points, int n, int direction, double* work) {
-    assert(n >= 2 && is_power_of_two(n));
+    assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     assert(!overlaps(points, 2L * n, work, 4L * n));
     const int passes = ilog2(n);
-    make_twiddles(n / 2, direction, work);
+    // The twiddle table of length n, every q-th entry of the longest one.
+    const int q = MaxPoints / n;
+    const double* longest = Twiddles[tables_for(direction)] + 2 * (q - 1);
+    for (int e = 0; e < n / 2; ++e) {
+        work[2 * e] = longest[2L * q * e];
+        work[2 * e + 1] = longest[2L * q * e + 1];
+    }
     // Pass p has s = 2^p groups of m = n/2^(p+1) butterflies; the points end in natural order.
     int m = n / 2, s = 1;
     for (int pass = 0; pass < passes; ++pass) {
@@ -88,12 +132,11 @@ void fft(double* points, int n, int direction, double* work) {
 void weighted_fft(double* points, int n, int direction, double* work) {
     assert(n >= 2 && is_power_of_two(n));
     assert(!overlaps(points, 2L * n, work, 4L * n));
-    const double step = 2 * std::atan(1.0) / static_cast<double>(n);  // pi/(2n): psi = e^(i step)
     if (direction == 1) {
         fft(points, n, direction, work);
-        rotate_by_weights(points, n, -step);
+        rotate_by_weights(points, n, direction);
     } else {
-        rotate_by_weights(points, n, step);
+        rotate_by_weights(points, n, direction);
         fft(points, n, direction, work);
     }
 }
