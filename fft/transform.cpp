@@ -181,41 +181,56 @@ void radix4_pass(const double* __restrict in, double* __restrict out, int n, int
     }
 }
 
-// Groups g0 <= g < g1 of the last radix-4 pass (m = 1, s = n/4 groups of one butterfly).
-// The twiddles of group g are entries base_d + d*g*q of the table, the third one times sign3.
-// Every output is multiplied by scale, then, when weights is not null, by entry i*q of
-// weights for its index i.
+// The butterfly of group g of the last radix-4 pass (m = 1): twiddles as entries base_d +
+// d*g*q of the table, the third one times sign3; z <- the four outputs times scale, the
+// forward transform's quarters 0..3 of the output (the inverse swaps z0 and z2).
+inline void last_butterfly(const double* x, const double* table, long base1, long base2, long base3,
+                           double sign3, long g, int q, double scale, double* z) {
+    const double* w1 = point(table, base1 + g * q);
+    const double* w2 = point(table, base2 + 2 * g * q);
+    const double* w3 = point(table, base3 + 3 * g * q);
+    const double w3r = sign3 * w3[0], w3i = sign3 * w3[1];
+    double y[8];
+    butterfly4(x[6], x[7], x[4] * w1[0] - x[5] * w1[1], x[4] * w1[1] + x[5] * w1[0],
+               x[2] * w2[0] - x[3] * w2[1], x[2] * w2[1] + x[3] * w2[0], x[0] * w3r - x[1] * w3i,
+               x[0] * w3i + x[1] * w3r, y + 6, y + 4, y + 2, y);
+    for (int i = 0; i < 8; ++i) z[i] = y[i] * scale;
+}
+
+// Groups g0 <= g < g1 of the last radix-4 pass (m = 1, s = n/4 groups of one butterfly),
+// outputs times scale and then, when weights is not null, times entry i*q of weights for
+// their index i.
 void last_radix4_groups(const double* __restrict in, double* __restrict out, int n, int g0, int g1,
                         bool inverse, const double* table, long base1, long base2, long base3,
                         double sign3, double scale, const double* weights) {
     const int q = MaxPoints / n;
     const long quarter = n / 4;
-    double* y1 = point(out, inverse ? 0 : 2 * quarter);
-    double* y3 = point(out, inverse ? 2 * quarter : 0);
-    double* y0 = point(out, 3 * quarter);
-    double* y2 = point(out, quarter);
-    for (int g = g0; g < g1; ++g) {
-        const double* x = point(in, 4L * g);
-        const double* w1 = point(table, base1 + static_cast<long>(g) * q);
-        const double* w2 = point(table, base2 + 2L * g * q);
-        const double* w3 = point(table, base3 + 3L * g * q);
-        const double w3r = sign3 * w3[0], w3i = sign3 * w3[1];
-        double y[8];
-        butterfly4(x[6], x[7], x[4] * w1[0] - x[5] * w1[1], x[4] * w1[1] + x[5] * w1[0],
-                   x[2] * w2[0] - x[3] * w2[1], x[2] * w2[1] + x[3] * w2[0],
-                   x[0] * w3r - x[1] * w3i, x[0] * w3i + x[1] * w3r, y, y + 2, y + 4, y + 6);
-        double* dest[4] = {point(y0, g), point(y1, g), point(y2, g), point(y3, g)};
-        for (int r = 0; r < 4; ++r) {
-            const double re = y[2 * r] * scale, im = y[2 * r + 1] * scale;
-            if (weights == nullptr) {
-                dest[r][0] = re;
-                dest[r][1] = im;
-            } else {
-                const double* w = point(weights, (dest[r] - out) / 2 * q);
-                dest[r][0] = w[0] * re - w[1] * im;
-                dest[r][1] = w[0] * im + w[1] * re;
-            }
+    // Output r of the butterfly goes to quarter r (forward) or to quarter 2-r for r = 0, 2.
+    const long at0 = inverse ? 2 * quarter : 0, at2 = inverse ? 0 : 2 * quarter;
+    double *o0 = point(out, at0), *o1 = point(out, quarter), *o2 = point(out, at2),
+           *o3 = point(out, 3 * quarter);
+    if (weights == nullptr) {
+        for (long g = g0; g < g1; ++g) {
+            double z[8];
+            last_butterfly(point(in, 4 * g), table, base1, base2, base3, sign3, g, q, scale, z);
+            o0[2 * g] = z[0], o0[2 * g + 1] = z[1];
+            o1[2 * g] = z[2], o1[2 * g + 1] = z[3];
+            o2[2 * g] = z[4], o2[2 * g + 1] = z[5];
+            o3[2 * g] = z[6], o3[2 * g + 1] = z[7];
         }
+        return;
+    }
+    const double *v0 = point(weights, at0 * q), *v1 = point(weights, quarter * q),
+                 *v2 = point(weights, at2 * q), *v3 = point(weights, 3 * quarter * q);
+    for (long g = g0; g < g1; ++g) {
+        double z[8];
+        last_butterfly(point(in, 4 * g), table, base1, base2, base3, sign3, g, q, scale, z);
+        const double *w0 = v0 + 2 * g * q, *w1 = v1 + 2 * g * q, *w2 = v2 + 2 * g * q,
+                     *w3 = v3 + 2 * g * q;
+        o0[2 * g] = w0[0] * z[0] - w0[1] * z[1], o0[2 * g + 1] = w0[0] * z[1] + w0[1] * z[0];
+        o1[2 * g] = w1[0] * z[2] - w1[1] * z[3], o1[2 * g + 1] = w1[0] * z[3] + w1[1] * z[2];
+        o2[2 * g] = w2[0] * z[4] - w2[1] * z[5], o2[2 * g + 1] = w2[0] * z[5] + w2[1] * z[4];
+        o3[2 * g] = w3[0] * z[6] - w3[1] * z[7], o3[2 * g + 1] = w3[0] * z[7] + w3[1] * z[6];
     }
 }
 
