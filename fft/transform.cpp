@@ -1,5 +1,8 @@
-// The complex transform under every product: radix-2 Stockham passes of power-of-two length,
-// plain and weighted by powers of a primitive 4n-th root of unity.
+// The complex transform under every product: radix-4 Stockham passes of power-of-two length,
+// with one radix-2 pass first when log2 n is odd, plain and weighted by powers of a primitive
+// 4n-th root of unity. The passes alternate between the points and the pass temporary with
+// no copy back; the weights are applied in the first pass of the forward transform and the
+// division by n and the unweighting in the last pass of the inverse.
 //
 // Sign convention: the forward transform uses w = e^(+2 pi i/n) and is not scaled; the
 // inverse (direction 1) uses w^-1 and divides by n. Indices are read from the end of the
@@ -340,6 +343,18 @@ void fft_pass(double* points, int m, int s, const double* table, double* temp) {
             high[1] = v[1] + ti;
         }
     }
+}
+
+const double* stored_twiddle(int n, int direction, int e) {
+    assert(n >= 2 && n <= MaxPoints && is_power_of_two(n) && e >= 0 && e < n / 2);
+    const int q = MaxPoints / n;
+    return point(Twiddles[tables_for(direction)], q - 1 + static_cast<long>(e) * q);
+}
+
+const double* stored_weight(int n, int direction, int i) {
+    assert(n >= 2 && n <= MaxPoints && is_power_of_two(n) && i >= 0 && i < n);
+    const int q = MaxPoints / n;
+    return point(Weights[tables_for(direction)], q - 1 + static_cast<long>(i) * q);
 }
 
 void fft(double* points, int n, int direction, double* work) {
