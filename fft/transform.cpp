@@ -69,8 +69,9 @@ inline const double* point(const double* a, long i) {
 // The twiddle w^t of length n (q = MaxPoints/n), 0 <= t < n. The table holds the half turn
 // 0 <= t < n/2, entry MaxHalf-1-tq; the other half is its negation, w^(t+n/2) = -w^t.
 inline void twiddle(const double* table, int n, int q, int t, double& re, double& im) {
-    const double sign = t < n / 2 ? 1.0 : -1.0;
-    const double* w = point(table, MaxHalf - 1 - static_cast<long>(t % (n / 2)) * q);
+    const bool second = t >= n / 2;
+    const double sign = second ? -1.0 : 1.0;
+    const double* w = point(table, MaxHalf - 1 - static_cast<long>(second ? t - n / 2 : t) * q);
     re = sign * w[0];
     im = sign * w[1];
 }
