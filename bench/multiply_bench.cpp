@@ -1,4 +1,5 @@
-// Time of one product of two n-word numbers with random balanced words.
+// Time of one product of two n-word numbers with random balanced words, and of the weighted
+// transform pair (forward, then inverse) that every product is built from.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -31,14 +32,28 @@ void BM_Multiply(benchmark::State& state) {
     state.counters["RoundingError"] = err;
 }
 
-BENCHMARK(BM_Multiply)
-    ->Arg(1 << 4)
-    ->Arg(1 << 8)
-    ->Arg(1 << 12)
-    ->Arg(1 << 16)
-    ->Arg(1 << 17)
-    ->Arg(1 << 18)
-    ->Unit(benchmark::kMillisecond);
+// Every power of two from 4 words to the longest product of a run.
+BENCHMARK(BM_Multiply)->RangeMultiplier(2)->Range(1 << 2, 1 << 18)->Unit(benchmark::kMillisecond);
+
+// One forward and one inverse weighted transform of n points; the round trip keeps the
+// points of size about 1 however often it runs.
+void BM_WeightedTransformPair(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::mt19937_64 gen(n);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::vector<double> points(2 * n);
+    for (double& v : points) v = unit(gen);
+    for (auto _ : state) {
+        weighted_fft(points.data(), n, 0, FftScratch);
+        weighted_fft(points.data(), n, 1, FftScratch);
+        benchmark::DoNotOptimize(points.data());
+    }
+}
+
+BENCHMARK(BM_WeightedTransformPair)
+    ->RangeMultiplier(2)
+    ->Range(1 << 10, 1 << 18)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -11,7 +11,7 @@ extern double FftScratch[6 * ND + 2];
 // direction 1 is the inverse transform, which divides by n; any other value is forward.
 // Forward:  X[k] = sum_j x[j] * w^((j+1)(k+1)),  w = e^(+2 pi i/n); read from the end of the
 // array (p = n-1-j, q = n-1-k) this is the plain DFT with a positive exponent.
-// work: 4n doubles (the twiddle table in doubles 0..n-1, the pass temporary in 2n..4n-1).
+// work: 4n doubles, of which the transforms use the pass temporary, doubles 2n..4n-1.
 
 // Forward: point i times psi^(n-1-i), psi = e^(i pi/(2n)), then fft. Inverse: fft, then the
 // weights divided out. Together with a pointwise product this yields the right-angle
@@ -24,9 +24,16 @@ void fft(double* points, int n, int direction, double* work);
 // table (half points) <- entry e = e^(i sigma (half-1-e) pi/half), sigma = -1 for inverse.
 void make_twiddles(int half, int direction, double* table);
 
-// One radix-2 Stockham pass over n = 2ms points: s groups of m butterflies, through temp
-// (2n doubles), copied back.
+// One radix-2 Stockham pass over n = 2ms points: s groups of m butterflies from points into
+// temp (2n doubles); points are left as they were. table as make_twiddles(n/2) fills it.
 void fft_pass(double* points, int m, int s, const double* table, double* temp);
+
+// The twiddles and weights the transforms read, n <= 2^18, from tables built once at the
+// longest length: point e of make_twiddles(n/2, direction), 0 <= e < n/2, and point i of the
+// weights psi^(sigma (n-1-i)), 0 <= i < n, sigma = -1 for the inverse. Each is bit for bit
+// one cos and one sin of its angle, a whole number times the step of length n.
+const double* stored_twiddle(int n, int direction, int e);
+const double* stored_weight(int n, int direction, int i);
 
 // ---- Products ---------------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -171,6 +172,89 @@ TEST(WeightedTransform, PointwiseProductGivesRightAngleConvolution) {
         x[2 * i] = re;
     }
     expect_near(transform(Weighted, x, Inverse), {10, 0, 8, 3}, 1e-14);
+}
+
+// The table entries the transforms read, against one fresh cos and sin of the exact angle,
+// a whole number times the step of length n: every entry up to 2^12 points, then the ends
+// and a spread of entries between.
+bool same_bits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(Tables, EntriesAreFreshCosAndSinOfTheirAngleAtEveryLength) {
+    const double half_turn = 4 * std::atan(1.0), quarter_turn = 2 * std::atan(1.0);
+    for (int n = 2; n <= (1 << 18); n *= 2) {
+        for (int direction : {Forward, Inverse}) {
+            SCOPED_TRACE("n=" + std::to_string(n) + " direction=" + std::to_string(direction));
+            const double sigma = direction == Inverse ? -1 : 1;
+            const int every = std::max(1, n / 4096);
+            Points made(n);
+            if (n <= 4096) make_twiddles(n / 2, direction, made.data());
+            for (int i = 0; i < n; i += (i < 8 || i >= n - 8) ? 1 : every + 3) {
+                const double wa = static_cast<double>(n - 1 - i) * (sigma * quarter_turn / n);
+                const double* w = stored_weight(n, direction, i);
+                EXPECT_TRUE(same_bits(w[0], std::cos(wa)) && same_bits(w[1], std::sin(wa)))
+                    << "weight " << i;
+                if (i >= n / 2) continue;
+                const int half = n / 2;
+                const double ta = static_cast<double>(half - 1 - i) * (sigma * half_turn / half);
+                const double* t = stored_twiddle(n, direction, i);
+                EXPECT_TRUE(same_bits(t[0], std::cos(ta)) && same_bits(t[1], std::sin(ta)))
+                    << "twiddle " << i;
+                if (n <= 4096) {
+                    EXPECT_TRUE(same_bits(t[0], made[2 * i]) && same_bits(t[1], made[2 * i + 1]))
+                        << "make_twiddles entry " << i;
+                }
+            }
+        }
+    }
+}
+
+// Sampled outputs of long transforms against the definition summed in long double; odd and
+// even log2 n take different first passes and different pass counts.
+TEST(Transform, LongTransformsMatchDefinitionAtSampledPoints) {
+    for (int n : {1 << 11, 1 << 12, 1 << 15, 1 << 16, 1 << 17, 1 << 18}) {
+        const Points x = random_points(n, 7 * n);
+        // e^(i 2pi t/(4n)) for t < 4n, in long double
+        std::vector<long double> co(4 * n), si(4 * n);
+        const long double unit = 2 * std::acos(-1.0L) / (4 * n);
+        for (long t = 0; t < 4L * n; ++t) co[t] = std::cos(unit * t), si[t] = std::sin(unit * t);
+        const double tolerance = 1e-15 * std::sqrt(n) * ilog2(n);
+        for (Kind kind : {Plain, Weighted}) {
+            for (int direction : {Forward, Inverse}) {
+                SCOPED_TRACE("n=" + std::to_string(n) + " weighted=" + std::to_string(kind) +
+                             " direction=" + std::to_string(direction));
+                const Points got = transform(kind, x, direction);
+                for (long q :
+                     {0L, 1L, 2L, n / 3L, n / 2L - 1, n / 2L, 2L * n / 3, n - 2L, n - 1L}) {
+                    long double re = 0, im = 0;
+                    for (long p = 0; p < n; ++p) {
+                        long e = 4 * ((p + 1) * (q + 1) % n);
+                        if (kind == Weighted) e += direction == Inverse ? n - 1 - q : n - 1 - p;
+                        e %= 4L * n;
+                        if (direction == Inverse) e = (4L * n - e) % (4L * n);
+                        re += x[2 * p] * co[e] - x[2 * p + 1] * si[e];
+                        im += x[2 * p] * si[e] + x[2 * p + 1] * co[e];
+                    }
+                    const long double scale = direction == Inverse ? n : 1;
+                    EXPECT_NEAR(got[2 * q], static_cast<double>(re / scale), tolerance) << q;
+                    EXPECT_NEAR(got[2 * q + 1], static_cast<double>(im / scale), tolerance) << q;
+                }
+            }
+        }
+    }
+}
+
+TEST(FftPass, WritesTheTemporaryAndLeavesThePoints) {
+    // n = 4, s = 2 groups of m = 1: temp point k = v - u*w, point k + 2 = v + u*w, w = entry k.
+    Points table(4);
+    make_twiddles(2, Forward, table.data());  // (i, 1)
+    const Points in = {1, 2, 3, 4, 5, 6, 7, 8};
+    Points points = in, temp(8);
+    fft_pass(points.data(), 1, 2, table.data(), temp.data());
+    // group 0: u = 1+2i, v = 3+4i, u*i = -2+i; group 1: u = 5+6i, v = 7+8i, u*1
+    expect_near(temp, {5, 3, 2, 2, 1, 5, 12, 14}, SmallTolerance);
+    expect_near(points, in, 0.0);
 }
 
 TEST(TransformDeathTest, LengthMustBeAPowerOfTwoAtLeastTwo) {
