@@ -31,14 +31,8 @@ void BM_Multiply(benchmark::State& state) {
     state.counters["RoundingError"] = err;
 }
 
-BENCHMARK(BM_Multiply)
-    ->Arg(1 << 4)
-    ->Arg(1 << 8)
-    ->Arg(1 << 12)
-    ->Arg(1 << 16)
-    ->Arg(1 << 17)
-    ->Arg(1 << 18)
-    ->Unit(benchmark::kMillisecond);
+// Every power of two from 2^4 words up to 2^18, the working length of the longest runs.
+BENCHMARK(BM_Multiply)->RangeMultiplier(2)->Range(1 << 4, 1 << 18)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
