@@ -42,8 +42,6 @@ mkdir -p "$out_dir"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
-seconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b + 0 < a + 0) ? b : a }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 load_average() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || uptime | sed 's/.*average[s]*: //'; }
@@ -60,57 +58,75 @@ fail() {
     echo "$*" >>"$work/failures"
 }
 
-# Best wall time of `repeats` runs of pidrm ($1) with formula $2 at N = $3, in a fresh
-# directory; the decimals of every run are compared with GMP's.
+# Runs the command "$@" in directory $1 with standard input from file $2, its output in
+# console.txt there. Prints its wall time and its processor time (user + system), in
+# seconds; returns its exit status.
+run_timed() {
+    local dir=$1 input=$2 status=0 TIMEFORMAT='%3R %3U %3S'
+    shift 2
+    { time (cd "$dir" && "$@" <"$input" >console.txt 2>&1); } 2>"$dir/times.txt" || status=$?
+    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$dir/times.txt"
+    return "$status"
+}
+
+# Best wall and best processor time of `repeats` runs of pidrm ($1) with formula $2 at N = $3,
+# each in a fresh directory; the decimals of every run are compared with GMP's.
 time_pidrm() {
-    local program=$1 id=$2 n=$3 best="" start end dir
+    local program=$1 id=$2 n=$3 best="" best_cpu="" dir times wall cpu
     for ((r = 0; r < repeats; ++r)); do
         dir=$(mktemp -d -p "$work")
-        start=$(now)
-        if ! printf '%s\n%s\n' "$id" "$n" | (cd "$dir" && "$program" >console.txt); then
-            fail "$program failed for ID $id, N $n"
-        fi
-        end=$(now)
-        best=$(smaller "$best" "$(seconds_between "$start" "$end")")
+        printf '%s\n%s\n' "$id" "$n" >"$dir/answers.txt"
+        times=$(run_timed "$dir" "$dir/answers.txt" "$program") || fail "$program failed for ID $id, N $n"
+        read -r wall cpu <<<"$times"
+        best=$(smaller "$best" "$wall") best_cpu=$(smaller "$best_cpu" "$cpu")
         if [[ "$(pidrm_decimals "$dir/AtanDRM$id.txt" "$n")" != "$(head -c "$n" "$work/gmp_$n.txt")" ]]; then
             fail "decimals of $program differ from GMP's for ID $id, N $n"
         fi
         rm -rf "$dir"
     done
-    echo "$best"
+    echo "$best $best_cpu"
 }
 
-# Best wall time of the GMP program at N = $1; leaves its decimals in gmp_<N>.txt.
+# The same for the GMP program at N = $1; leaves its decimals in gmp_<N>.txt.
 time_gmp() {
-    local n=$1 best="" start end
+    local n=$1 best="" best_cpu="" dir times wall cpu
     for ((r = 0; r < repeats; ++r)); do
-        start=$(now)
-        "$gmp_machin" "$n" "$work/gmp_raw.txt" >/dev/null
-        end=$(now)
-        best=$(smaller "$best" "$(seconds_between "$start" "$end")")
+        dir=$(mktemp -d -p "$work")
+        times=$(run_timed "$dir" /dev/null "$gmp_machin" "$n" digits.txt) || fail "$gmp_machin failed for N $n"
+        read -r wall cpu <<<"$times"
+        best=$(smaller "$best" "$wall") best_cpu=$(smaller "$best_cpu" "$cpu")
+        tail -c +3 "$dir/digits.txt" | head -c "$n" >"$work/gmp_$n.txt"
+        rm -rf "$dir"
     done
-    tail -c +3 "$work/gmp_raw.txt" | head -c "$n" >"$work/gmp_$n.txt"
-    echo "$best"
+    echo "$best $best_cpu"
 }
 
 load_before=$(load_average)
 cpu=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)
 csv="$out_dir/whole_runs.csv"
-echo "id,formula,N,pidrm_s,gmp_machin_s,pidrm_over_gmp,baseline_s,speedup" >"$csv"
+# Wall times first (those of the table), then processor times (user + system), which suffer
+# less from other work on the machine.
+echo "id,formula,N,pidrm_s,gmp_machin_s,pidrm_over_gmp,baseline_s,speedup,pidrm_cpu_s,gmp_machin_cpu_s,baseline_cpu_s" >"$csv"
 rows=()
+largest="" machin_ratio="" machin_speedup="" machin_cpu_ratio="" machin_cpu_speedup=""
 for n in "${sizes[@]}"; do
     echo "N = $n: GMP Machin" >&2
-    gmp=$(time_gmp "$n")
+    read -r gmp gmp_cpu <<<"$(time_gmp "$n")"
     for id in 1 2 3 4 5; do
         echo "N = $n: pidrm ID $id (${names[id - 1]})" >&2
-        t=$(time_pidrm "$pidrm" "$id" "$n")
-        old="" speedup=""
+        read -r t t_cpu <<<"$(time_pidrm "$pidrm" "$id" "$n")"
+        old="" old_cpu="" speedup=""
         if [[ -n "$baseline" && "$id" == 1 ]]; then
             echo "N = $n: baseline ID 1" >&2
-            old=$(time_pidrm "$baseline" 1 "$n")
+            read -r old old_cpu <<<"$(time_pidrm "$baseline" 1 "$n")"
             speedup=$(ratio "$old" "$t")
         fi
-        echo "$id,${names[id - 1]},$n,$t,$gmp,$(ratio "$t" "$gmp"),$old,$speedup" >>"$csv"
+        echo "$id,${names[id - 1]},$n,$t,$gmp,$(ratio "$t" "$gmp"),$old,$speedup,$t_cpu,$gmp_cpu,$old_cpu" >>"$csv"
+        if [[ "$id" == 1 ]] && ((n >= ${largest:-0})); then
+            largest=$n machin_ratio=$(ratio "$t" "$gmp") machin_speedup=$speedup
+            machin_cpu_ratio=$(ratio "$t_cpu" "$gmp_cpu")
+            machin_cpu_speedup=${old_cpu:+$(ratio "$old_cpu" "$t_cpu")}
+        fi
         rows+=("| $id ${names[id - 1]} | $n | $t | $gmp | $(ratio "$t" "$gmp") |${baseline:+ ${old:--} | ${speedup:--} |}")
     done
 done
@@ -129,6 +145,9 @@ table="$out_dir/whole_runs.md"
         echo "|---|---:|---:|---:|---:|"
     fi
     printf '%s\n' "${rows[@]}"
+    echo
+    echo "Machin at N = $largest: pidrm takes $machin_ratio times as long as the GMP program${machin_speedup:+; the baseline takes $machin_speedup times as long as pidrm}."
+    echo "In processor time (user + system) these ratios are $machin_cpu_ratio${machin_cpu_speedup:+ and $machin_cpu_speedup}."
     if [[ ! -s "$work/failures" ]]; then
         echo
         echo "The N decimals of every run agree with the GMP program's."
