@@ -4,7 +4,7 @@ ASAN_BUILD := build-asan
 BENCH_BUILD := build-bench
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all run test test-fast bench format clean
+.PHONY: all run test test-fast bench bench-quick bench-build format clean
 
 all:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -25,10 +25,23 @@ test: all
 test-fast: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE long
 
-bench:
+# The benchmarks: product timings (also in build-bench/multiply.csv) and rounding errors,
+# then the whole-program runs against the GMP Machin program (bench/whole_runs.sh; it takes
+# several minutes). Optional: BASELINE=/path/to/old/pidrm, REPEATS=k, UPDATE_README=1.
+bench: bench-build
+	cmake --build $(BENCH_BUILD) --target run_bench
+	$(WHOLE_RUNS)
+
+# Only the whole-program runs, at N = 10^4 and 10^5: a quick look while trying things.
+bench-quick: bench-build
+	QUICK=1 $(WHOLE_RUNS)
+
+bench-build:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPIDRM_BENCH=ON -DPIDRM_TESTS=OFF >/dev/null
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
-	cmake --build $(BENCH_BUILD) --target run_bench
+
+WHOLE_RUNS = BASELINE='$(BASELINE)' REPEATS='$(REPEATS)' UPDATE_README='$(UPDATE_README)' \
+	SIZES='$(SIZES)' bench/whole_runs.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
