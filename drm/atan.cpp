@@ -7,6 +7,7 @@
 //     sum_{t=t0}^{t0+a-1} (-1)^t / (o_t * y^(t-t0)) = N / (D * y^(a-1)),
 // D the product of the group's odd numbers. Group g occupies words (g-1)k+1 .. gk of
 // Numerators and of Denominators, so the groups tile words 1..n at every level.
+#include <algorithm>
 #include <cstdio>
 
 #include "drm/drm.h"
@@ -108,47 +109,91 @@ double combine_by_products(int k, int m) {
     return max2(err, e5);
 }
 
+// Words of the k-word integer X (most significant first) below its leading zeros.
+int significant_words(const double* X, int k) {
+    int zeros = 0;
+    while (zeros < k && X[zeros] == 0) ++zeros;
+    return k - zeros;
+}
+
+// The transform length of a merge level: the shortest power of two that holds every
+// operand of the level's products. A group's k words are mostly leading zeros (a group of
+// a terms has k = 4a words, its odd numbers take about 1.2a and y^a from 0.3a for x = 5 to
+// 2a for x = 110443), and operands of at most L words multiply exactly by transforms of
+// length L. The operands are the groups' numerators and denominators, y^a, and the low
+// half of y^a D_R, which has at most as many words as y^a and D_R together.
+int level_length(int k, int m) {
+    int longest_numerator = 0, longest_denominator = 0;
+    for (int g = 0; g < 2 * m; ++g) {
+        longest_numerator =
+            std::max(longest_numerator, significant_words(Numerators + 1 + g * k, k));
+        longest_denominator =
+            std::max(longest_denominator, significant_words(Denominators + 1 + g * k, k));
+    }
+    const int power = significant_words(PowerWork + 1, k);
+    const int needed =
+        std::max({longest_numerator, longest_denominator, min(k, power + longest_denominator)});
+    int L = 2;
+    while (L < needed) L *= 2;
+    return L;
+}
+
+// {out, 2k} <- the product whose spectrum of length L <= k is given: its 2L words at the
+// bottom, zeros above, normalised as a product of length k would be. The spectrum is used
+// up. Returns the RoundingError.
+double product_into(double* spectrum, double* out, int L, int k, double* work) {
+    const int above = 2 * (k - L);
+    fill_words(0, out, above);
+    const double err = product_from_spectrum(spectrum, out + above, L, work);
+    // The top word of the short product took its carry unreduced; reduce it into the zero
+    // word above, the last step the longer product's normalisation would take.
+    if (above > 0) normalize_carries(out + above - 1, 2);
+    return err;
+}
+
 // The same merge with every operand transformed once: y^a once for the level, D_L and D_R
 // once for their two products each, and N = N_L * (y^a D_R) + N_R * D_L brought back as one
-// sum through one inverse transform. The integers are the same as above.
-// Spectra take 2k doubles each: the transform work and four spectra fill 12k doubles of
+// sum through one inverse transform. The transforms have the level's length L <= k, taking
+// the low L words of each operand. The integers are the same as above.
+// Spectra take 2L doubles each: the transform work and four spectra fill 12L doubles of
 // FftScratch, the numerators' two spectra follow the products in ProductWork.
 double combine_by_spectra(int k, int m) {
+    const int L = level_length(k, m), skip = k - L;
     double* work = FftScratch;
-    double* y_spectrum = FftScratch + 4 * k;
-    double* right_spectrum = y_spectrum + 2 * k;       // D_R, then D = D_L * D_R
-    double* left_spectrum = right_spectrum + 2 * k;    // D_L
-    double* spare = left_spectrum + 2 * k;             // y^a D_R, then its low half
+    double* y_spectrum = FftScratch + 4 * L;
+    double* right_spectrum = y_spectrum + 2 * L;       // D_R, then D = D_L * D_R
+    double* left_spectrum = right_spectrum + 2 * L;    // D_L
+    double* spare = left_spectrum + 2 * L;             // y^a D_R, then its low half
     double* numerator_left = ProductWork + 2 * k + 1;  // N_L, then N
-    double* numerator_right = numerator_left + 2 * k;  // N_R
+    double* numerator_right = numerator_left + 2 * L;  // N_R
     double* low_half = ProductWork + k + 1;            // of y^a D_R in ProductWork[1..2k]
 
-    forward_spectrum(PowerWork + 1, y_spectrum, k, work);
+    forward_spectrum(PowerWork + 1 + skip, y_spectrum, L, work);
     double err = 0.0;
     for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
         const int r = b + k;
-        forward_spectrum(Denominators + r, right_spectrum, k, work);
-        forward_spectrum(Denominators + b, left_spectrum, k, work);
-        forward_spectrum(Numerators + b, numerator_left, k, work);
-        forward_spectrum(Numerators + r, numerator_right, k, work);
+        forward_spectrum(Denominators + r + skip, right_spectrum, L, work);
+        forward_spectrum(Denominators + b + skip, left_spectrum, L, work);
+        forward_spectrum(Numerators + b + skip, numerator_left, L, work);
+        forward_spectrum(Numerators + r + skip, numerator_right, L, work);
 
-        multiply_spectra(y_spectrum, right_spectrum, spare, k);
-        const double e1 = product_from_spectrum(spare, ProductWork + 1, k, work);
+        multiply_spectra(y_spectrum, right_spectrum, spare, L);
+        const double e1 = product_into(spare, ProductWork + 1, L, k, work);
         // y^a * D_R must fit in k words: the word just above its low half must be zero.
         if (ProductWork[k] != 0) std::printf(" ** Error Stop \n");
-        forward_spectrum(low_half, spare, k, work);
+        forward_spectrum(low_half + skip, spare, L, work);
 
         // Both groups are in the spectra now, so the merged group may overwrite them.
-        multiply_spectra(left_spectrum, right_spectrum, right_spectrum, k);
-        const double e2 = product_from_spectrum(right_spectrum, Denominators + b, k, work);
-        multiply_spectra(numerator_left, spare, numerator_left, k);
-        add_product_of_spectra(numerator_right, left_spectrum, numerator_left, k);
-        const double e3 = product_from_spectrum(numerator_left, Numerators + b, k, work);
+        multiply_spectra(left_spectrum, right_spectrum, right_spectrum, L);
+        const double e2 = product_into(right_spectrum, Denominators + b, L, k, work);
+        multiply_spectra(numerator_left, spare, numerator_left, L);
+        add_product_of_spectra(numerator_right, left_spectrum, numerator_left, L);
+        const double e3 = product_into(numerator_left, Numerators + b, L, k, work);
         err = max3(err, e1, max2(e2, e3));
     }
     // y^a squared from its spectrum.
-    multiply_spectra(y_spectrum, y_spectrum, y_spectrum, k);
-    return max2(err, product_from_spectrum(y_spectrum, PowerWork + 1, k, work));
+    multiply_spectra(y_spectrum, y_spectrum, y_spectrum, L);
+    return max2(err, product_into(y_spectrum, PowerWork + 1, L, k, work));
 }
 
 }  // namespace

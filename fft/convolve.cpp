@@ -66,14 +66,23 @@ namespace {
 // {out, 2n} <- {a, n} * {b, n} summed word by word. Word a[i] * b[j] belongs to
 // Radix^(2n-2-i-j), which is out[i+j+1]. Every sum is a whole number below n * 10^10 < 2^53,
 // so the coefficients are the exact ones the transforms round to, with no rounding at all.
+// Leading zero words add nothing, so the sums start at each operand's first non-zero word,
+// and the carries stop two words above the top coefficient: the carry out of that
+// coefficient's word is below B^2, so the word above it passes at most 1 to the next, which
+// keeps it, as the carries through the whole run would leave it.
 void schoolbook(const double* a, const double* b, double* out, int n) {
+    int first_a = 0, first_b = 0;
+    while (first_a < n && a[first_a] == 0) ++first_a;
+    while (first_b < n && b[first_b] == 0) ++first_b;
     fill_words(0, out, 2 * n);
-    for (int i = 0; i < n; ++i) {
+    for (int i = first_a; i < n; ++i) {
         const double ai = a[i];
         double* row = out + i + 1;
-        for (int j = 0; j < n; ++j) row[j] += ai * b[j];
+        for (int j = first_b; j < n; ++j) row[j] += ai * b[j];
     }
-    normalize_carries(out, 2 * n);
+    const int top = first_a + first_b + 1;  // the word of the top coefficient
+    const int start = top >= 2 ? top - 2 : 0;
+    normalize_carries(out + start, 2 * n - start);
 }
 
 }  // namespace

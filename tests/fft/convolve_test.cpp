@@ -9,6 +9,8 @@
 
 #include "fft/fft.h"
 #include "tests/fft/guarded.h"
+#include "tests/support/long_number_check.h"
+#include "tests/support/normalize_reference.h"
 
 namespace {
 
@@ -129,6 +131,37 @@ TEST(Convolve, ExactForExtremeWords) {
             s(alternating.begin(), alternating.begin() + n);
         check_convolve(t, t);
         check_convolve(t, s);
+    }
+}
+
+// Short products skip leading zero words and stop their carries just above the top
+// coefficient. Bit for bit they must equal every word summed and the whole run carried, in
+// both digit ranges, the largest words of each included (99999^2 carries past a word).
+TEST(Convolve, ShortProductsWithLeadingZerosEqualWholeRunSums) {
+    std::mt19937_64 gen(5);
+    for (int mode : {-1, 0}) {
+        CarryModeGuard guard(mode);
+        const int lo = mode < 0 ? -50000 : 0, hi = mode < 0 ? 50000 : 99999;
+        std::uniform_int_distribution<int> digit(lo, hi);
+        for (int n : {2, 8, SchoolbookLongest}) {
+            const struct {
+                int zeros_a, zeros_b;
+            } cases[] = {{0, 0}, {1, 0}, {0, n - 1}, {n / 2, n / 4}, {n - 1, n - 1}, {n, 1}};
+            for (const auto& c : cases) {
+                for (bool largest : {false, true}) {
+                    Words a(n, 0.0), b(n, 0.0);
+                    for (int i = c.zeros_a; i < n; ++i) a[i] = largest ? hi : digit(gen);
+                    for (int i = c.zeros_b; i < n; ++i) b[i] = largest ? hi : digit(gen);
+                    Words want(2 * n, 0.0), got;
+                    for (int i = 0; i < n; ++i)
+                        for (int j = 0; j < n; ++j) want[i + j + 1] += a[i] * b[j];
+                    normalize_carries_two_sweeps(want.data(), 2 * n);
+                    EXPECT_EQ(guarded_convolve(a.data(), b.data(), got, n), 0.0);
+                    EXPECT_EQ(got, want) << "mode " << mode << " n=" << n << " zeros " << c.zeros_a
+                                         << "," << c.zeros_b;
+                }
+            }
+        }
     }
 }
 
