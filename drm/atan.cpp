@@ -157,8 +157,8 @@ double product_into(double* spectrum, double* out, int L, int k, double* work) {
 // the low L words of each operand. The integers are the same as above.
 // Spectra take 2L doubles each: the transform work and four spectra fill 12L doubles of
 // FftScratch, the numerators' two spectra follow the products in ProductWork.
-double combine_by_spectra(int k, int m) {
-    const int L = level_length(k, m), skip = k - L;
+double combine_by_spectra(int k, int m, int L) {
+    const int skip = k - L;
     double* work = FftScratch;
     double* y_spectrum = FftScratch + 4 * L;
     double* right_spectrum = y_spectrum + 2 * L;       // D_R, then D = D_L * D_R
@@ -199,7 +199,8 @@ double combine_by_spectra(int k, int m) {
 }  // namespace
 
 double drm_combine(int k, int m) {
-    // Short groups merge by separate products, which are summed word by word; longer groups
-    // share the transforms of their operands.
-    return k <= SchoolbookLongest ? combine_by_products(k, m) : combine_by_spectra(k, m);
+    // Levels whose operands fit short products merge by separate products, which are summed
+    // word by word; longer ones share the transforms of their operands.
+    const int L = level_length(k, m);
+    return L <= SchoolbookLongest ? combine_by_products(k, m) : combine_by_spectra(k, m, L);
 }

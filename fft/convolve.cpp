@@ -63,24 +63,28 @@ double product_from_spectrum(double* spectrum, double* out, int n, double* work)
 
 namespace {
 
-// {out, 2n} <- {a, n} * {b, n} summed word by word. Word a[i] * b[j] belongs to
-// Radix^(2n-2-i-j), which is out[i+j+1]. Every sum is a whole number below n * 10^10 < 2^53,
+// Words of {a, n} before its first non-zero word.
+int leading_zeros(const double* a, int n) {
+    int zeros = 0;
+    while (zeros < n && a[zeros] == 0) ++zeros;
+    return zeros;
+}
+
+// {out, 2n} <- {a, n} * {b, n} summed word by word, za and zb the operands' leading zero
+// words, which add nothing. Word a[i] * b[j] belongs to Radix^(2n-2-i-j), which is out[i+j+1].
+// A coefficient sums at most n products of two words, a whole number below n * 10^10 < 2^53,
 // so the coefficients are the exact ones the transforms round to, with no rounding at all.
-// Leading zero words add nothing, so the sums start at each operand's first non-zero word,
-// and the carries stop two words above the top coefficient: the carry out of that
-// coefficient's word is below B^2, so the word above it passes at most 1 to the next, which
-// keeps it, as the carries through the whole run would leave it.
-void schoolbook(const double* a, const double* b, double* out, int n) {
-    int first_a = 0, first_b = 0;
-    while (first_a < n && a[first_a] == 0) ++first_a;
-    while (first_b < n && b[first_b] == 0) ++first_b;
+// The carries stop two words above the top coefficient: the carry out of that coefficient's
+// word is below B^2, so the word above it passes at most 1 to the next, which keeps it, as
+// the carries through the whole run would leave it.
+void schoolbook(const double* a, const double* b, double* out, int n, int za, int zb) {
     fill_words(0, out, 2 * n);
-    for (int i = first_a; i < n; ++i) {
+    for (int i = za; i < n; ++i) {
         const double ai = a[i];
         double* row = out + i + 1;
-        for (int j = first_b; j < n; ++j) row[j] += ai * b[j];
+        for (int j = zb; j < n; ++j) row[j] += ai * b[j];
     }
-    const int top = first_a + first_b + 1;  // the word of the top coefficient
+    const int top = za + zb + 1;  // the word of the top coefficient
     const int start = top >= 2 ? top - 2 : 0;
     normalize_carries(out + start, 2 * n - start);
 }
@@ -92,8 +96,9 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
     assert(!overlaps(out, 2L * n, a, n) && !overlaps(out, 2L * n, b, n));
     assert(!overlaps(scratch, 6L * n, a, n) && !overlaps(scratch, 6L * n, b, n));
     assert(!overlaps(scratch, 6L * n, out, 2L * n));
-    if (n <= SchoolbookLongest) {
-        schoolbook(a, b, out, n);
+    const int za = leading_zeros(a, n), zb = leading_zeros(b, n);
+    if (static_cast<long>(n - za) * (n - zb) <= static_cast<long>(SchoolbookLongest) * n) {
+        schoolbook(a, b, out, n, za, zb);
         return 0.0;
     }
     double* work = scratch + 2 * n;

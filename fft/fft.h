@@ -38,13 +38,15 @@ const double* stored_weight(int n, int direction, int i);
 // ---- Products ---------------------------------------------------------------------------
 
 // Products of at most this many words are summed word by word: up to here the n^2
-// multiplications cost less than three transforms (bench/short_products_bench).
+// multiplications cost less than three transforms (bench/short_products_bench). Longer
+// operands with leading zero words are summed so too while their non-zero words multiply to
+// at most SchoolbookLongest * n products of two words.
 constexpr int SchoolbookLongest = 128;
 
 // {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
 // the final carry. out overlaps neither input; a may be b. scratch: 6n doubles.
 // Returns the RoundingError: the largest distance of a coefficient from its whole number.
-// Short products are summed word by word, exactly, and return 0.
+// Short products (see SchoolbookLongest) are summed word by word, exactly, and return 0.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
 // ---- Products in pieces -----------------------------------------------------------------
