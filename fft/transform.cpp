@@ -16,6 +16,7 @@
 // entry 2e+1 at length 2n (counted from the end, where the angle is 0): the tables of every
 // shorter length are every q-th entry of the longest, q = MaxPoints/n.
 #include <cmath>
+#include <cstring>
 
 #include "fft/fft.h"
 
@@ -79,10 +80,11 @@ inline void twiddle(const double* table, int n, int q, int t, double& re, double
 // The radix-4 butterfly on a0..a3 (twiddles applied) for the forward direction:
 // y_r = sum_d a_d i^(dr). The inverse one, with (-i)^(dr), is the same with y1 and y3 swapped.
 // Each output is written to its own pointer.
-inline void butterfly4(double a0r, double a0i, double a1r, double a1i, double a2r, double a2i,
-                       double a3r, double a3i, double* y0, double* y1, double* y2, double* y3) {
-    const double s02r = a0r + a2r, s02i = a0i + a2i, d02r = a0r - a2r, d02i = a0i - a2i;
-    const double s13r = a1r + a3r, s13i = a1i + a3i, d13r = a1r - a3r, d13i = a1i - a3i;
+template <typename T>
+inline void butterfly4(T a0r, T a0i, T a1r, T a1i, T a2r, T a2i, T a3r, T a3i, T* y0, T* y1, T* y2,
+                       T* y3) {
+    const T s02r = a0r + a2r, s02i = a0i + a2i, d02r = a0r - a2r, d02i = a0i - a2i;
+    const T s13r = a1r + a3r, s13i = a1i + a3i, d13r = a1r - a3r, d13i = a1i - a3i;
     y0[0] = s02r + s13r;
     y0[1] = s02i + s13i;
     y2[0] = s02r - s13r;
@@ -310,6 +312,333 @@ void transform(double* points, int n, int direction, double* work, bool weighted
     }
 }
 
+// ---- Transforms in permuted order ------------------------------------------------------
+//
+// Products only multiply spectra point by point, so their spectra may stand in any order
+// that is the same for every operand. The forward transform below is of decimation-in-
+// frequency kind and leaves its output in radix-4 digit-reversed order; the inverse, of
+// decimation-in-time kind, takes that order back to natural order. Both work in place,
+// depth first: one radix-4 stage over a block, then each of its four quarters transformed to
+// the end while it sits in cache, with blocks of BreadthPoints or fewer done stage after
+// stage. Points stand in groups of four, the four real parts and then the four imaginary
+// parts (see spectrum_real in fft.h), so that the butterflies of four offsets run side by side in
+// vector registers with no shuffling of real and imaginary parts.
+//
+// Positions count from the end of a block (p = length-1-index), as above. A stage of length
+// L = 4m: with t = m-1-u for offset u of a quarter and d, r = 0..3, the input of position
+// t + dm is at index (3-d)m + u and output r, times w^(rt) of length L, goes to index
+// (3-r)m + u, where quarter r is a block of length m in the same sense; the transform of
+// that block at frequency k is the transform of the whole at frequency 4k + r. The inverse
+// stage undoes this: it multiplies quarter r by w^-(rt) and then combines the quarters.
+
+// Blocks of up to this many points (16 KiB) are transformed stage after stage in L1.
+constexpr int BreadthPoints = 1 << 10;
+// Stages and weights up to this length read compact copies of their entries (below); the
+// longest length reads the shared tables, where its entries stand at a stride of at most 3.
+constexpr int CompactLongest = MaxPoints / 2;
+// Compact twiddles of every stage length L = 16 .. CompactLongest and direction, grouped as
+// the points: for offset u = 0 .. m-1, m = L/4, t = m-1-u, the points w^t, w^2t, w^3t of
+// length L at points u, m+u and 2m+u of the length's run, which starts at point 3(L-16)/4.
+// Copied from the tables above, so bit for bit their entries; 12 * 2 CompactLongest bytes,
+// 3 MiB per direction.
+double CompactTwiddles[2][2 * 3 * (2 * CompactLongest - 16) / 4];
+// Compact weights of every length n = 4 .. CompactLongest and direction, grouped as the
+// points: point i of length n, the weight of index i, at point n-4+i; 4 MiB per direction.
+// Through the shared table every weight of length n <= 2^16 would cost a cache line.
+double CompactWeights[2][2 * (2 * CompactLongest - 4)];
+bool CompactBuilt[2];
+
+// Grouped points: point i at real part grouped_at(i) and imaginary part grouped_at(i) + 4.
+inline long grouped_at(long i) {
+    return 2 * i - (i & 3);
+}
+
+// The compact twiddles and weights of direction d, built on first use.
+void build_compact_tables(int d) {
+    if (CompactBuilt[d]) return;
+    const double* table = Twiddles[tables_for(d)];
+    for (int L = 16; L <= CompactLongest; L *= 2) {
+        const int m = L / 4, q = MaxPoints / L;
+        double* c = point(CompactTwiddles[d], 3L * (L - 16) / 4);
+        for (int u = 0; u < m; ++u) {
+            const int t = m - 1 - u;
+            for (int r = 1; r <= 3; ++r) {
+                const long i = (r - 1L) * m + u;
+                twiddle(table, L, q, r * t, c[grouped_at(i)], c[grouped_at(i) + 4]);
+            }
+        }
+    }
+    for (int n = 4; n <= CompactLongest; n *= 2) {
+        const int q = MaxPoints / n;
+        double* c = point(CompactWeights[d], n - 4);
+        for (int i = 0; i < n; ++i) {
+            const double* w = point(Weights[d], q - 1 + static_cast<long>(i) * q);
+            c[grouped_at(i)] = w[0];
+            c[grouped_at(i) + 4] = w[1];
+        }
+    }
+    CompactBuilt[d] = true;
+}
+
+// The twiddles of the four offsets u .. u+3 (u a multiple of 4) of a stage of length L = 4m
+// with direction d: w^(rt), t = m-1-u, as four real parts and four imaginary parts each.
+inline void quad_twiddles(int L, int d, long u, double* w) {
+    const int m = L / 4;
+    if (L <= CompactLongest) {
+        const double* c = point(CompactTwiddles[d], 3L * (L - 16) / 4);
+        for (int r = 0; r < 3; ++r)
+            for (int k = 0; k < 8; ++k)
+                w[8 * r + k] = c[grouped_at(r * static_cast<long>(m) + u) + k];
+        return;
+    }
+    // Entry MaxHalf-1-tq holds w^t for t < L/2; w^3t = -w^(3t-L/2) for 3t >= L/2.
+    const long q = MaxPoints / L, top = MaxHalf - 1;
+    for (int k = 0; k < 4; ++k) {
+        const long t = m - 1 - u - k;
+        const bool second = 3 * t >= L / 2;
+        const double sign = second ? -1.0 : 1.0;
+        const double* w1 = point(Twiddles[d], top - t * q);
+        const double* w2 = point(Twiddles[d], top - 2 * t * q);
+        const double* w3 = point(Twiddles[d], top - (3 * t - (second ? L / 2 : 0)) * q);
+        w[k] = w1[0], w[4 + k] = w1[1];
+        w[8 + k] = w2[0], w[12 + k] = w2[1];
+        w[16 + k] = sign * w3[0], w[20 + k] = sign * w3[1];
+    }
+}
+
+// The weights of the four offsets u .. u+3 of the quarters of length m of a weighted block:
+// real and imaginary parts of index (3-d)m + u + k at 8d + k and 8d + 4 + k. weights is
+// grouped as the points (compact) or, at the longest length, the shared table.
+inline void quad_weights(const double* weights, bool grouped, long m, long u, double* v) {
+    for (int d = 0; d < 4; ++d)
+        for (int k = 0; k < 4; ++k) {
+            const long i = (3 - d) * m + u + k;
+            v[8 * d + k] = grouped ? weights[grouped_at(i)] : weights[2 * i];
+            v[8 * d + 4 + k] = grouped ? weights[grouped_at(i) + 4] : weights[2 * i + 1];
+        }
+}
+
+// Four doubles side by side, one group of real or imaginary parts: each operation rounds
+// lane by lane as the same operation on doubles would.
+typedef double Lanes __attribute__((vector_size(32)));
+
+inline Lanes load(const double* p) {
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store(double* p, Lanes v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// (xr + i xi) <- (xr + i xi)(wr + i wi), four lanes.
+inline void rotate(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
+    const Lanes r = xr * wr - xi * wi;
+    xi = xr * wi + xi * wr;
+    xr = r;
+}
+
+// The twiddles of offsets u .. u+3 of a stage of length L with direction d, as quad_twiddles
+// lays them out: from the compact copy where there is one, else gathered into w.
+inline const double* stage_twiddles(int L, int d, long u, double* w) {
+    if (L <= CompactLongest) return point(CompactTwiddles[d], 3L * (L - 16) / 4) + 2 * u;
+    quad_twiddles(L, d, u, w);
+    return w;
+}
+
+// A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
+// weights, the inputs are first multiplied by their weights (one block only).
+template <bool Weighted>
+void forward_stage(double* a, int L, int blocks, const double* weights, bool grouped) {
+    const long m = L / 4;
+    // Twiddle r+1 of offset u stands 2rm doubles after that of r = 0 in the compact copy, 8r
+    // doubles after it in w.
+    const long apart = L <= CompactLongest ? 2 * m : 8;
+    for (int g = 0; g < blocks; ++g) {
+        double* block = a + 2 * L * static_cast<long>(g);
+        double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
+        for (long u = 0; u < m; u += 4) {
+            const long at = 2 * u;
+            double gathered[24], v[32];
+            const double* w = stage_twiddles(L, 0, u, gathered);
+            Lanes x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at),
+                  x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4),
+                  x3r = load(b3 + at), x3i = load(b3 + at + 4);
+            if (Weighted) {
+                quad_weights(weights, grouped, m, u, v);
+                rotate(x0r, x0i, load(v), load(v + 4));
+                rotate(x1r, x1i, load(v + 8), load(v + 12));
+                rotate(x2r, x2i, load(v + 16), load(v + 20));
+                rotate(x3r, x3i, load(v + 24), load(v + 28));
+            }
+            Lanes y[8];
+            butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
+            rotate(y[2], y[3], load(w), load(w + 4));
+            rotate(y[4], y[5], load(w + apart), load(w + apart + 4));
+            rotate(y[6], y[7], load(w + 2 * apart), load(w + 2 * apart + 4));
+            store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
+            store(b1 + at, y[2]), store(b1 + at + 4, y[3]);
+            store(b2 + at, y[4]), store(b2 + at + 4, y[5]);
+            store(b3 + at, y[6]), store(b3 + at + 4, y[7]);
+        }
+    }
+}
+
+// An inverse stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
+// weights, the outputs are multiplied by scale and then by their weights (one block only).
+template <bool Weighted>
+void inverse_stage(double* a, int L, int blocks, const double* weights, bool grouped,
+                   double scale) {
+    const long m = L / 4;
+    const long apart = L <= CompactLongest ? 2 * m : 8;
+    for (int g = 0; g < blocks; ++g) {
+        double* block = a + 2 * L * static_cast<long>(g);
+        double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
+        for (long u = 0; u < m; u += 4) {
+            const long at = 2 * u;
+            double gathered[24], v[32];
+            const double* w = stage_twiddles(L, 1, u, gathered);
+            Lanes x1r = load(b1 + at), x1i = load(b1 + at + 4), x2r = load(b2 + at),
+                  x2i = load(b2 + at + 4), x3r = load(b3 + at), x3i = load(b3 + at + 4);
+            rotate(x1r, x1i, load(w), load(w + 4));
+            rotate(x2r, x2i, load(w + apart), load(w + apart + 4));
+            rotate(x3r, x3i, load(w + 2 * apart), load(w + 2 * apart + 4));
+            Lanes y[8];
+            // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
+            butterfly4(load(b0 + at), load(b0 + at + 4), x1r, x1i, x2r, x2i, x3r, x3i, y, y + 6,
+                       y + 4, y + 2);
+            if (Weighted) {
+                quad_weights(weights, grouped, m, u, v);
+                for (int d = 0; d < 4; ++d) {
+                    y[2 * d] *= scale;
+                    y[2 * d + 1] *= scale;
+                    rotate(y[2 * d], y[2 * d + 1], load(v + 8 * d), load(v + 8 * d + 4));
+                }
+            }
+            store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
+            store(b1 + at, y[2]), store(b1 + at + 4, y[3]);
+            store(b2 + at, y[4]), store(b2 + at + 4, y[5]);
+            store(b3 + at, y[6]), store(b3 + at + 4, y[7]);
+        }
+    }
+}
+
+// The stages of length 8, 4 and 2 on grouped points, one point at a time. Block of 8 from
+// point base: quarter d at points base + (3-d)2 + u, u = 0, 1, and t = 1-u: only offset 0
+// has twiddles other than 1.
+void stages_of_eight(double* a, int count, int d) {
+    double w[6];
+    for (int r = 1; r <= 3; ++r)
+        twiddle(Twiddles[d], 8, MaxPoints / 8, r, w[2 * r - 2], w[2 * r - 1]);
+    for (long base = 0; base < count; base += 8) {
+        for (long u = 0; u < 2; ++u) {
+            double* p[4];
+            for (int q = 0; q < 4; ++q) p[q] = a + grouped_at(base + (3 - q) * 2 + u);
+            double x[8];
+            for (int q = 0; q < 4; ++q) x[2 * q] = p[q][0], x[2 * q + 1] = p[q][4];
+            if (d == 1 && u == 0) {
+                for (int r = 1; r <= 3; ++r) {
+                    const double xr = x[2 * r], xi = x[2 * r + 1];
+                    x[2 * r] = xr * w[2 * r - 2] - xi * w[2 * r - 1];
+                    x[2 * r + 1] = xr * w[2 * r - 1] + xi * w[2 * r - 2];
+                }
+            }
+            double y[8];
+            if (d == 0)
+                butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
+            else
+                butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
+            if (d == 0 && u == 0) {
+                for (int r = 1; r <= 3; ++r) {
+                    const double yr = y[2 * r], yi = y[2 * r + 1];
+                    y[2 * r] = yr * w[2 * r - 2] - yi * w[2 * r - 1];
+                    y[2 * r + 1] = yr * w[2 * r - 1] + yi * w[2 * r - 2];
+                }
+            }
+            for (int q = 0; q < 4; ++q) p[q][0] = y[2 * q], p[q][4] = y[2 * q + 1];
+        }
+    }
+}
+
+// Every block of 4 points is one group: quarter d is point 3-d of the group.
+void stages_of_four(double* a, int count, int d) {
+    for (long base = 0; base < count; base += 4) {
+        double* b = a + 2 * base;
+        double y[8];
+        if (d == 0)
+            butterfly4(b[3], b[7], b[2], b[6], b[1], b[5], b[0], b[4], y, y + 2, y + 4, y + 6);
+        else
+            butterfly4(b[3], b[7], b[2], b[6], b[1], b[5], b[0], b[4], y, y + 6, y + 4, y + 2);
+        for (int r = 0; r < 4; ++r) b[3 - r] = y[2 * r], b[7 - r] = y[2 * r + 1];
+    }
+}
+
+// Pairs: position 0 (index 1) gets the sum, position 1 (index 0) the difference, in both
+// directions. G is the group size, 4 (2 when the whole transform has 2 points).
+void stages_of_two(double* a, int count, int G) {
+    for (long base = 0; base < count; base += 2) {
+        const long i0 = 2 * base - (base & (G - 1)), i1 = i0 + 1;
+        const double sr = a[i1] + a[i0], si = a[i1 + G] + a[i0 + G];
+        a[i0] = a[i1] - a[i0], a[i0 + G] = a[i1 + G] - a[i0 + G];
+        a[i1] = sr, a[i1 + G] = si;
+    }
+}
+
+// Block a of L >= 4 points, transformed stage after stage, every block of each stage length.
+void forward_breadth(double* a, int L) {
+    int len = L;
+    for (; len >= 16; len /= 4) forward_stage<false>(a, len, L / len, nullptr, true);
+    if (len == 8) {
+        stages_of_eight(a, L, 0);
+        stages_of_two(a, L, 4);
+    } else if (len == 4) {
+        stages_of_four(a, L, 0);
+    }
+}
+
+void inverse_breadth(double* a, int L) {
+    int len;
+    if (ilog2(L) % 2 == 1) {
+        stages_of_two(a, L, 4);
+        stages_of_eight(a, L, 1);
+        len = 32;
+    } else {
+        stages_of_four(a, L, 1);
+        len = 16;
+    }
+    for (; len <= L; len *= 4) inverse_stage<false>(a, len, L / len, nullptr, true, 1.0);
+}
+
+// The forward transform of block a, L >= 4 points, depth first.
+void forward_depth(double* a, int L) {
+    if (L <= BreadthPoints) {
+        forward_breadth(a, L);
+        return;
+    }
+    forward_stage<false>(a, L, 1, nullptr, true);
+    for (int r = 0; r < 4; ++r) forward_depth(a + 2L * r * (L / 4), L / 4);
+}
+
+void inverse_depth(double* a, int L) {
+    if (L <= BreadthPoints) {
+        inverse_breadth(a, L);
+        return;
+    }
+    for (int r = 0; r < 4; ++r) inverse_depth(a + 2L * r * (L / 4), L / 4);
+    inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
+}
+
+// {points, n} grouped by G: each point times scale, then times entry i*q of weights.
+void grouped_scale(double* points, int n, int G, double scale, const double* weights, int q) {
+    for (long i = 0; i < n; ++i) {
+        const long at = 2 * i - (i & (G - 1));
+        const double r = points[at] * scale, m = points[at + G] * scale;
+        const double* w = point(weights, i * q);
+        points[at] = w[0] * r - w[1] * m;
+        points[at + G] = w[0] * m + w[1] * r;
+    }
+}
+
 }  // namespace
 
 void make_twiddles(int half, int direction, double* table) {
@@ -368,4 +697,35 @@ void weighted_fft(double* points, int n, int direction, double* work) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     assert(!overlaps(points, 2L * n, work, 4L * n));
     transform(points, n, direction, work, true);
+}
+
+void weighted_fft_permuted(double* points, int n, int direction) {
+    assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
+    const int d = tables_for(direction);
+    build_compact_tables(d);
+    if (n < 16) {
+        // The weights as the other transforms apply them, then the short stages.
+        const int q = MaxPoints / n, G = n < 4 ? n : 4;
+        const double* weights = Weights[d] + 2 * (q - 1);
+        if (d == 0) grouped_scale(points, n, G, 1.0, weights, q);
+        if (n == 2) stages_of_two(points, 2, 2);
+        if (n == 4) stages_of_four(points, 4, d);
+        if (n == 8 && d == 0) stages_of_eight(points, 8, 0), stages_of_two(points, 8, 4);
+        if (n == 8 && d == 1) stages_of_two(points, 8, 4), stages_of_eight(points, 8, 1);
+        if (d == 1) grouped_scale(points, n, G, 1.0 / n, weights, q);
+        return;
+    }
+    // The weight of index i: grouped as the points up to CompactLongest, else entry i of
+    // the shared table (the longest length).
+    const bool grouped = n <= CompactLongest;
+    const double* weights = grouped ? point(CompactWeights[d], n - 4) : Weights[d];
+    const long m = n / 4;
+    if (d == 0) {
+        forward_stage<true>(points, n, 1, weights, grouped);
+        for (int r = 0; r < 4; ++r) forward_depth(points + 2 * r * m, static_cast<int>(m));
+    } else {
+        for (int r = 0; r < 4; ++r) inverse_depth(points + 2 * r * m, static_cast<int>(m));
+        // Dividing by n, a power of two, is multiplying by 1/n exactly.
+        inverse_stage<true>(points, n, 1, weights, grouped, 1.0 / n);
+    }
 }
