@@ -336,16 +336,20 @@ constexpr int BreadthPoints = 1 << 10;
 // Stages and weights up to this length read compact copies of their entries (below); the
 // longest length reads the shared tables, where its entries stand at a stride of at most 3.
 constexpr int CompactLongest = MaxPoints / 2;
-// Compact twiddles of every stage length L = 16 .. CompactLongest and direction, grouped as
-// the points: for offset u = 0 .. m-1, m = L/4, t = m-1-u, the points w^t, w^2t, w^3t of
-// length L at points u, m+u and 2m+u of the length's run, which starts at point 3(L-16)/4.
-// Copied from the tables above, so bit for bit their entries; 12 * 2 CompactLongest bytes,
-// 3 MiB per direction.
-double CompactTwiddles[2][2 * 3 * (2 * CompactLongest - 16) / 4];
-// Compact weights of every length n = 4 .. CompactLongest and direction, grouped as the
-// points: point i of length n, the weight of index i, at point n-4+i; 4 MiB per direction.
-// Through the shared table every weight of length n <= 2^16 would cost a cache line.
-double CompactWeights[2][2 * (2 * CompactLongest - 4)];
+// The compact copies hold what the butterflies of four offsets u .. u+3 (u a multiple of 4)
+// of a stage read, side by side, as one run: one stream from memory instead of one for each
+// quarter, whose power-of-two distances make them contend for the same cache sets.
+// Twiddles of every stage length L = 16 .. CompactLongest and direction: for offsets u..u+3,
+// m = L/4, t = m-1-u-k, the real parts of w^t (k = 0..3), then the imaginary parts, then
+// those of w^2t and w^3t of length L, 24 doubles at 6u of the length's run, which starts at
+// double 6(L-16)/4. Copied from the tables above, so bit for bit their entries; 12 * 2
+// CompactLongest bytes, 3 MiB per direction.
+double CompactTwiddles[2][6 * (2 * CompactLongest - 16) / 4];
+// Weights of every length n = 16 .. CompactLongest and direction, for the first stage of
+// the forward transform and the last of the inverse: for offsets u..u+3 the real parts of
+// the weights of index (3-d)m + u + k (k = 0..3), then the imaginary parts, for d = 0..3,
+// 32 doubles at 8u of the length's run, which starts at double 2(n-16); 4 MiB per direction.
+double CompactWeights[2][2 * (2 * CompactLongest - 16)];
 bool CompactBuilt[2];
 
 // Grouped points: point i at real part grouped_at(i) and imaginary part grouped_at(i) + 4.
@@ -359,63 +363,26 @@ void build_compact_tables(int d) {
     const double* table = Twiddles[tables_for(d)];
     for (int L = 16; L <= CompactLongest; L *= 2) {
         const int m = L / 4, q = MaxPoints / L;
-        double* c = point(CompactTwiddles[d], 3L * (L - 16) / 4);
+        double* c = CompactTwiddles[d] + 6L * (L - 16) / 4;
         for (int u = 0; u < m; ++u) {
-            const int t = m - 1 - u;
-            for (int r = 1; r <= 3; ++r) {
-                const long i = (r - 1L) * m + u;
-                twiddle(table, L, q, r * t, c[grouped_at(i)], c[grouped_at(i) + 4]);
-            }
+            const int t = m - 1 - u, k = u % 4;
+            double* run = c + 6L * (u - k);
+            for (int r = 1; r <= 3; ++r)
+                twiddle(table, L, q, r * t, run[8 * (r - 1) + k], run[8 * (r - 1) + 4 + k]);
         }
     }
-    for (int n = 4; n <= CompactLongest; n *= 2) {
-        const int q = MaxPoints / n;
-        double* c = point(CompactWeights[d], n - 4);
+    for (int n = 16; n <= CompactLongest; n *= 2) {
+        const int q = MaxPoints / n, m = n / 4;
+        double* c = CompactWeights[d] + 2L * (n - 16);
         for (int i = 0; i < n; ++i) {
+            const int quarter = 3 - i / m, u = i % m, k = u % 4;
             const double* w = point(Weights[d], q - 1 + static_cast<long>(i) * q);
-            c[grouped_at(i)] = w[0];
-            c[grouped_at(i) + 4] = w[1];
+            double* run = c + 8L * (u - k);
+            run[8 * quarter + k] = w[0];
+            run[8 * quarter + 4 + k] = w[1];
         }
     }
     CompactBuilt[d] = true;
-}
-
-// The twiddles of the four offsets u .. u+3 (u a multiple of 4) of a stage of length L = 4m
-// with direction d: w^(rt), t = m-1-u, as four real parts and four imaginary parts each.
-inline void quad_twiddles(int L, int d, long u, double* w) {
-    const int m = L / 4;
-    if (L <= CompactLongest) {
-        const double* c = point(CompactTwiddles[d], 3L * (L - 16) / 4);
-        for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 8; ++k)
-                w[8 * r + k] = c[grouped_at(r * static_cast<long>(m) + u) + k];
-        return;
-    }
-    // Entry MaxHalf-1-tq holds w^t for t < L/2; w^3t = -w^(3t-L/2) for 3t >= L/2.
-    const long q = MaxPoints / L, top = MaxHalf - 1;
-    for (int k = 0; k < 4; ++k) {
-        const long t = m - 1 - u - k;
-        const bool second = 3 * t >= L / 2;
-        const double sign = second ? -1.0 : 1.0;
-        const double* w1 = point(Twiddles[d], top - t * q);
-        const double* w2 = point(Twiddles[d], top - 2 * t * q);
-        const double* w3 = point(Twiddles[d], top - (3 * t - (second ? L / 2 : 0)) * q);
-        w[k] = w1[0], w[4 + k] = w1[1];
-        w[8 + k] = w2[0], w[12 + k] = w2[1];
-        w[16 + k] = sign * w3[0], w[20 + k] = sign * w3[1];
-    }
-}
-
-// The weights of the four offsets u .. u+3 of the quarters of length m of a weighted block:
-// real and imaginary parts of index (3-d)m + u + k at 8d + k and 8d + 4 + k. weights is
-// grouped as the points (compact) or, at the longest length, the shared table.
-inline void quad_weights(const double* weights, bool grouped, long m, long u, double* v) {
-    for (int d = 0; d < 4; ++d)
-        for (int k = 0; k < 4; ++k) {
-            const long i = (3 - d) * m + u + k;
-            v[8 * d + k] = grouped ? weights[grouped_at(i)] : weights[2 * i];
-            v[8 * d + 4 + k] = grouped ? weights[grouped_at(i) + 4] : weights[2 * i + 1];
-        }
 }
 
 // Four doubles side by side, one group of real or imaginary parts: each operation rounds
@@ -438,12 +405,38 @@ inline void rotate(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
     xr = r;
 }
 
-// The twiddles of offsets u .. u+3 of a stage of length L with direction d, as quad_twiddles
-// lays them out: from the compact copy where there is one, else gathered into w.
+// The twiddles of offsets u .. u+3 of a stage of length L with direction d, laid out as in
+// the compact copy: from the copy where there is one, else gathered into w (24 doubles).
 inline const double* stage_twiddles(int L, int d, long u, double* w) {
-    if (L <= CompactLongest) return point(CompactTwiddles[d], 3L * (L - 16) / 4) + 2 * u;
-    quad_twiddles(L, d, u, w);
+    if (L <= CompactLongest) return CompactTwiddles[d] + 6L * (L - 16) / 4 + 6 * u;
+    // Entry MaxHalf-1-tq holds w^t for t < L/2; w^3t = -w^(3t-L/2) for 3t >= L/2.
+    const long m = L / 4, q = MaxPoints / L, top = MaxHalf - 1;
+    for (int k = 0; k < 4; ++k) {
+        const long t = m - 1 - u - k;
+        const bool second = 3 * t >= L / 2;
+        const double sign = second ? -1.0 : 1.0;
+        const double* w1 = point(Twiddles[d], top - t * q);
+        const double* w2 = point(Twiddles[d], top - 2 * t * q);
+        const double* w3 = point(Twiddles[d], top - (3 * t - (second ? L / 2 : 0)) * q);
+        w[k] = w1[0], w[4 + k] = w1[1];
+        w[8 + k] = w2[0], w[12 + k] = w2[1];
+        w[16 + k] = sign * w3[0], w[20 + k] = sign * w3[1];
+    }
     return w;
+}
+
+// The weights of offsets u .. u+3 of a weighted stage of length n = 4m, laid out as in the
+// compact copy: from the copy where there is one, else gathered from the shared table (the
+// longest length, entry i for index i) into v (32 doubles).
+inline const double* stage_weights(const double* weights, bool compact, long m, long u, double* v) {
+    if (compact) return weights + 8 * u;
+    for (int d = 0; d < 4; ++d)
+        for (int k = 0; k < 4; ++k) {
+            const long i = (3 - d) * m + u + k;
+            v[8 * d + k] = weights[2 * i];
+            v[8 * d + 4 + k] = weights[2 * i + 1];
+        }
+    return v;
 }
 
 // A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
@@ -453,19 +446,18 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool gro
     const long m = L / 4;
     // Twiddle r+1 of offset u stands 2rm doubles after that of r = 0 in the compact copy, 8r
     // doubles after it in w.
-    const long apart = L <= CompactLongest ? 2 * m : 8;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<long>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (long u = 0; u < m; u += 4) {
             const long at = 2 * u;
-            double gathered[24], v[32];
+            double gathered[24], gathered_weights[32];
             const double* w = stage_twiddles(L, 0, u, gathered);
             Lanes x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at),
                   x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4),
                   x3r = load(b3 + at), x3i = load(b3 + at + 4);
             if (Weighted) {
-                quad_weights(weights, grouped, m, u, v);
+                const double* v = stage_weights(weights, grouped, m, u, gathered_weights);
                 rotate(x0r, x0i, load(v), load(v + 4));
                 rotate(x1r, x1i, load(v + 8), load(v + 12));
                 rotate(x2r, x2i, load(v + 16), load(v + 20));
@@ -474,8 +466,8 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool gro
             Lanes y[8];
             butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
             rotate(y[2], y[3], load(w), load(w + 4));
-            rotate(y[4], y[5], load(w + apart), load(w + apart + 4));
-            rotate(y[6], y[7], load(w + 2 * apart), load(w + 2 * apart + 4));
+            rotate(y[4], y[5], load(w + 8), load(w + 8 + 4));
+            rotate(y[6], y[7], load(w + 16), load(w + 16 + 4));
             store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
             store(b1 + at, y[2]), store(b1 + at + 4, y[3]);
             store(b2 + at, y[4]), store(b2 + at + 4, y[5]);
@@ -490,25 +482,24 @@ template <bool Weighted>
 void inverse_stage(double* a, int L, int blocks, const double* weights, bool grouped,
                    double scale) {
     const long m = L / 4;
-    const long apart = L <= CompactLongest ? 2 * m : 8;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<long>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (long u = 0; u < m; u += 4) {
             const long at = 2 * u;
-            double gathered[24], v[32];
+            double gathered[24], gathered_weights[32];
             const double* w = stage_twiddles(L, 1, u, gathered);
             Lanes x1r = load(b1 + at), x1i = load(b1 + at + 4), x2r = load(b2 + at),
                   x2i = load(b2 + at + 4), x3r = load(b3 + at), x3i = load(b3 + at + 4);
             rotate(x1r, x1i, load(w), load(w + 4));
-            rotate(x2r, x2i, load(w + apart), load(w + apart + 4));
-            rotate(x3r, x3i, load(w + 2 * apart), load(w + 2 * apart + 4));
+            rotate(x2r, x2i, load(w + 8), load(w + 8 + 4));
+            rotate(x3r, x3i, load(w + 16), load(w + 16 + 4));
             Lanes y[8];
             // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
             butterfly4(load(b0 + at), load(b0 + at + 4), x1r, x1i, x2r, x2i, x3r, x3i, y, y + 6,
                        y + 4, y + 2);
             if (Weighted) {
-                quad_weights(weights, grouped, m, u, v);
+                const double* v = stage_weights(weights, grouped, m, u, gathered_weights);
                 for (int d = 0; d < 4; ++d) {
                     y[2 * d] *= scale;
                     y[2 * d + 1] *= scale;
@@ -718,7 +709,7 @@ void weighted_fft_permuted(double* points, int n, int direction) {
     // The weight of index i: grouped as the points up to CompactLongest, else entry i of
     // the shared table (the longest length).
     const bool grouped = n <= CompactLongest;
-    const double* weights = grouped ? point(CompactWeights[d], n - 4) : Weights[d];
+    const double* weights = grouped ? CompactWeights[d] + 2L * (n - 16) : Weights[d];
     const long m = n / 4;
     if (d == 0) {
         forward_stage<true>(points, n, 1, weights, grouped);
