@@ -63,7 +63,8 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
 // ---- Products in pieces -----------------------------------------------------------------
 // For operands that take part in several products: each is transformed once, its spectrum
 // multiplied with several others, and sums of products come back through one inverse
-// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above.
+// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above (the
+// permuted transform needs none of it; the argument stays for the callers).
 // Spectra are grouped and stand in the permuted order of weighted_fft_permuted, not in the
 // order of weighted_fft: they are fit only for pointwise products with each other.
 
