@@ -321,8 +321,8 @@ void transform(double* points, int n, int direction, double* work, bool weighted
 // depth first: one radix-4 stage over a block, then each of its four quarters transformed to
 // the end while it sits in cache, with blocks of BreadthPoints or fewer done stage after
 // stage. Points stand in groups of four, the four real parts and then the four imaginary
-// parts (see spectrum_real in fft.h), so that the butterflies of four offsets run side by side in
-// vector registers with no shuffling of real and imaginary parts.
+// parts (spectrum_real in fft.h), so that the butterflies of four offsets run side by side
+// in vector registers with no shuffling of real and imaginary parts.
 //
 // Positions count from the end of a block (p = length-1-index), as above. A stage of length
 // L = 4m: with t = m-1-u for offset u of a quarter and d, r = 0..3, the input of position
@@ -442,10 +442,8 @@ inline const double* stage_weights(const double* weights, bool compact, long m, 
 // A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
 // weights, the inputs are first multiplied by their weights (one block only).
 template <bool Weighted>
-void forward_stage(double* a, int L, int blocks, const double* weights, bool grouped) {
+void forward_stage(double* a, int L, int blocks, const double* weights, bool compact) {
     const long m = L / 4;
-    // Twiddle r+1 of offset u stands 2rm doubles after that of r = 0 in the compact copy, 8r
-    // doubles after it in w.
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<long>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
@@ -457,7 +455,7 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool gro
                   x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4),
                   x3r = load(b3 + at), x3i = load(b3 + at + 4);
             if (Weighted) {
-                const double* v = stage_weights(weights, grouped, m, u, gathered_weights);
+                const double* v = stage_weights(weights, compact, m, u, gathered_weights);
                 rotate(x0r, x0i, load(v), load(v + 4));
                 rotate(x1r, x1i, load(v + 8), load(v + 12));
                 rotate(x2r, x2i, load(v + 16), load(v + 20));
@@ -479,7 +477,7 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool gro
 // An inverse stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
 // weights, the outputs are multiplied by scale and then by their weights (one block only).
 template <bool Weighted>
-void inverse_stage(double* a, int L, int blocks, const double* weights, bool grouped,
+void inverse_stage(double* a, int L, int blocks, const double* weights, bool compact,
                    double scale) {
     const long m = L / 4;
     for (int g = 0; g < blocks; ++g) {
@@ -499,7 +497,7 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool gro
             butterfly4(load(b0 + at), load(b0 + at + 4), x1r, x1i, x2r, x2i, x3r, x3i, y, y + 6,
                        y + 4, y + 2);
             if (Weighted) {
-                const double* v = stage_weights(weights, grouped, m, u, gathered_weights);
+                const double* v = stage_weights(weights, compact, m, u, gathered_weights);
                 for (int d = 0; d < 4; ++d) {
                     y[2 * d] *= scale;
                     y[2 * d + 1] *= scale;
@@ -706,17 +704,17 @@ void weighted_fft_permuted(double* points, int n, int direction) {
         if (d == 1) grouped_scale(points, n, G, 1.0 / n, weights, q);
         return;
     }
-    // The weight of index i: grouped as the points up to CompactLongest, else entry i of
-    // the shared table (the longest length).
-    const bool grouped = n <= CompactLongest;
-    const double* weights = grouped ? CompactWeights[d] + 2L * (n - 16) : Weights[d];
+    // The weights from their compact copy up to CompactLongest, else entry i of the shared
+    // table for index i (the longest length).
+    const bool compact = n <= CompactLongest;
+    const double* weights = compact ? CompactWeights[d] + 2L * (n - 16) : Weights[d];
     const long m = n / 4;
     if (d == 0) {
-        forward_stage<true>(points, n, 1, weights, grouped);
+        forward_stage<true>(points, n, 1, weights, compact);
         for (int r = 0; r < 4; ++r) forward_depth(points + 2 * r * m, static_cast<int>(m));
     } else {
         for (int r = 0; r < 4; ++r) inverse_depth(points + 2 * r * m, static_cast<int>(m));
         // Dividing by n, a power of two, is multiplying by 1/n exactly.
-        inverse_stage<true>(points, n, 1, weights, grouped, 1.0 / n);
+        inverse_stage<true>(points, n, 1, weights, compact, 1.0 / n);
     }
 }
