@@ -512,39 +512,66 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
     }
 }
 
-// The stages of length 8, 4 and 2 on grouped points, one point at a time. Block of 8 from
-// point base: quarter d at points base + (3-d)2 + u, u = 0, 1, and t = 1-u: only offset 0
-// has twiddles other than 1.
-void stages_of_eight(double* a, int count, int d) {
-    double w[6];
-    for (int r = 1; r <= 3; ++r)
-        twiddle(Twiddles[d], 8, MaxPoints / 8, r, w[2 * r - 2], w[2 * r - 1]);
+// Two doubles side by side: the two offsets of a quarter of a block of 8 points.
+typedef double Pair __attribute__((vector_size(16)));
+
+inline Pair load_pair(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store_pair(double* p, Pair v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The stage of length 2 on both pairs of positions held in (xr, xi): position 0 (index 1)
+// gets the sum, position 1 (index 0) the difference, in both directions.
+inline void pair_stage(Pair& xr, Pair& xi) {
+    xr = Pair{xr[1] - xr[0], xr[0] + xr[1]};
+    xi = Pair{xi[1] - xi[0], xi[0] + xi[1]};
+}
+
+// On every block of 8 points in {a, count}: forward (d = 0), the stage of length 8 and then
+// those of length 2; inverse, the reverse. Quarter q of a block, points (3-q)2 + u for
+// u = 0, 1, has its real parts side by side at double Offset[q] of the block (two groups)
+// and its imaginary parts 4 further on. Offset u has t = 1-u, so only u = 0 has twiddles
+// other than 1, which leave a value as it is.
+void stages_of_eight_and_two(double* a, int count, int d) {
+    constexpr int Offset[4] = {10, 8, 2, 0};
+    Pair wr[4], wi[4];
+    for (int r = 1; r <= 3; ++r) {
+        double re, im;
+        twiddle(Twiddles[d], 8, MaxPoints / 8, r, re, im);
+        wr[r] = Pair{re, 1.0}, wi[r] = Pair{im, 0.0};
+    }
     for (long base = 0; base < count; base += 8) {
-        for (long u = 0; u < 2; ++u) {
-            double* p[4];
-            for (int q = 0; q < 4; ++q) p[q] = a + grouped_at(base + (3 - q) * 2 + u);
-            double x[8];
-            for (int q = 0; q < 4; ++q) x[2 * q] = p[q][0], x[2 * q + 1] = p[q][4];
-            if (d == 1 && u == 0) {
-                for (int r = 1; r <= 3; ++r) {
-                    const double xr = x[2 * r], xi = x[2 * r + 1];
-                    x[2 * r] = xr * w[2 * r - 2] - xi * w[2 * r - 1];
-                    x[2 * r + 1] = xr * w[2 * r - 1] + xi * w[2 * r - 2];
-                }
+        double* b = a + 2 * base;
+        Pair x[8];
+        for (int q = 0; q < 4; ++q) {
+            x[2 * q] = load_pair(b + Offset[q]);
+            x[2 * q + 1] = load_pair(b + Offset[q] + 4);
+        }
+        Pair y[8];
+        if (d == 0) {
+            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
+            for (int r = 1; r <= 3; ++r) {
+                const Pair yr = y[2 * r] * wr[r] - y[2 * r + 1] * wi[r];
+                y[2 * r + 1] = y[2 * r] * wi[r] + y[2 * r + 1] * wr[r];
+                y[2 * r] = yr;
             }
-            double y[8];
-            if (d == 0)
-                butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
-            else
-                butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
-            if (d == 0 && u == 0) {
-                for (int r = 1; r <= 3; ++r) {
-                    const double yr = y[2 * r], yi = y[2 * r + 1];
-                    y[2 * r] = yr * w[2 * r - 2] - yi * w[2 * r - 1];
-                    y[2 * r + 1] = yr * w[2 * r - 1] + yi * w[2 * r - 2];
-                }
+            for (int r = 0; r < 4; ++r) pair_stage(y[2 * r], y[2 * r + 1]);
+        } else {
+            for (int r = 0; r < 4; ++r) pair_stage(x[2 * r], x[2 * r + 1]);
+            for (int r = 1; r <= 3; ++r) {
+                const Pair xr = x[2 * r] * wr[r] - x[2 * r + 1] * wi[r];
+                x[2 * r + 1] = x[2 * r] * wi[r] + x[2 * r + 1] * wr[r];
+                x[2 * r] = xr;
             }
-            for (int q = 0; q < 4; ++q) p[q][0] = y[2 * q], p[q][4] = y[2 * q + 1];
+            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
+        }
+        for (int q = 0; q < 4; ++q) {
+            store_pair(b + Offset[q], y[2 * q]);
+            store_pair(b + Offset[q] + 4, y[2 * q + 1]);
         }
     }
 }
@@ -578,8 +605,7 @@ void forward_breadth(double* a, int L) {
     int len = L;
     for (; len >= 16; len /= 4) forward_stage<false>(a, len, L / len, nullptr, true);
     if (len == 8) {
-        stages_of_eight(a, L, 0);
-        stages_of_two(a, L, 4);
+        stages_of_eight_and_two(a, L, 0);
     } else if (len == 4) {
         stages_of_four(a, L, 0);
     }
@@ -588,8 +614,7 @@ void forward_breadth(double* a, int L) {
 void inverse_breadth(double* a, int L) {
     int len;
     if (ilog2(L) % 2 == 1) {
-        stages_of_two(a, L, 4);
-        stages_of_eight(a, L, 1);
+        stages_of_eight_and_two(a, L, 1);
         len = 32;
     } else {
         stages_of_four(a, L, 1);
@@ -699,8 +724,7 @@ void weighted_fft_permuted(double* points, int n, int direction) {
         if (d == 0) grouped_scale(points, n, G, 1.0, weights, q);
         if (n == 2) stages_of_two(points, 2, 2);
         if (n == 4) stages_of_four(points, 4, d);
-        if (n == 8 && d == 0) stages_of_eight(points, 8, 0), stages_of_two(points, 8, 4);
-        if (n == 8 && d == 1) stages_of_two(points, 8, 4), stages_of_eight(points, 8, 1);
+        if (n == 8) stages_of_eight_and_two(points, 8, d);
         if (d == 1) grouped_scale(points, n, G, 1.0 / n, weights, q);
         return;
     }
