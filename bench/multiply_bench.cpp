@@ -1,5 +1,6 @@
 // Time of one product of two n-word numbers with random balanced words, and of the weighted
-// transform pair (forward, then inverse) that every product is built from.
+// transform pair (forward, then inverse): weighted_fft in natural order, and the permuted
+// transform that every product is built from.
 #include <benchmark/benchmark.h>
 
 #include <random>
