@@ -342,28 +342,31 @@ constexpr int CompactLongest = MaxPoints / 2;
 // Twiddles of every stage length L = 16 .. CompactLongest and direction: for offsets u..u+3,
 // m = L/4, t = m-1-u-k, the real parts of w^t (k = 0..3), then the imaginary parts, then
 // those of w^2t and w^3t of length L, 24 doubles at 6u of the length's run, which starts at
-// double 6(L-16)/4. Copied from the tables above, so bit for bit their entries; 12 * 2
-// CompactLongest bytes, 3 MiB per direction.
-double CompactTwiddles[2][6 * (2 * CompactLongest - 16) / 4];
+// double 6(L-16)/4. Copied from the forward tables above, so bit for bit their entries; the
+// inverse transform multiplies by their conjugates, which are bit for bit the entries of the
+// inverse tables, as cos is even and sin odd. 12 * 2 CompactLongest bytes, 3 MiB.
+double CompactTwiddles[6 * (2 * CompactLongest - 16) / 4];
 // Weights of every length n = 16 .. CompactLongest and direction, for the first stage of
 // the forward transform and the last of the inverse: for offsets u..u+3 the real parts of
 // the weights of index (3-d)m + u + k (k = 0..3), then the imaginary parts, for d = 0..3,
-// 32 doubles at 8u of the length's run, which starts at double 2(n-16); 4 MiB per direction.
-double CompactWeights[2][2 * (2 * CompactLongest - 16)];
-bool CompactBuilt[2];
+// 32 doubles at 8u of the length's run, which starts at double 2(n-16); forward, and their
+// conjugates for the inverse, as above; 4 MiB.
+double CompactWeights[2 * (2 * CompactLongest - 16)];
+bool CompactBuilt;
 
 // Grouped points: point i at real part grouped_at(i) and imaginary part grouped_at(i) + 4.
 inline long grouped_at(long i) {
     return 2 * i - (i & 3);
 }
 
-// The compact twiddles and weights of direction d, built on first use.
-void build_compact_tables(int d) {
-    if (CompactBuilt[d]) return;
-    const double* table = Twiddles[tables_for(d)];
+// The compact twiddles and weights, built on first use.
+void build_compact_tables() {
+    if (CompactBuilt) return;
+    const int d = tables_for(0);
+    const double* table = Twiddles[d];
     for (int L = 16; L <= CompactLongest; L *= 2) {
         const int m = L / 4, q = MaxPoints / L;
-        double* c = CompactTwiddles[d] + 6L * (L - 16) / 4;
+        double* c = CompactTwiddles + 6L * (L - 16) / 4;
         for (int u = 0; u < m; ++u) {
             const int t = m - 1 - u, k = u % 4;
             double* run = c + 6L * (u - k);
@@ -373,7 +376,7 @@ void build_compact_tables(int d) {
     }
     for (int n = 16; n <= CompactLongest; n *= 2) {
         const int q = MaxPoints / n, m = n / 4;
-        double* c = CompactWeights[d] + 2L * (n - 16);
+        double* c = CompactWeights + 2L * (n - 16);
         for (int i = 0; i < n; ++i) {
             const int quarter = 3 - i / m, u = i % m, k = u % 4;
             const double* w = point(Weights[d], q - 1 + static_cast<long>(i) * q);
@@ -382,7 +385,7 @@ void build_compact_tables(int d) {
             run[8 * quarter + 4 + k] = w[1];
         }
     }
-    CompactBuilt[d] = true;
+    CompactBuilt = true;
 }
 
 // Four doubles side by side, one group of real or imaginary parts: each operation rounds
@@ -405,10 +408,19 @@ inline void rotate(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
     xr = r;
 }
 
-// The twiddles of offsets u .. u+3 of a stage of length L with direction d, laid out as in
-// the compact copy: from the copy where there is one, else gathered into w (24 doubles).
-inline const double* stage_twiddles(int L, int d, long u, double* w) {
-    if (L <= CompactLongest) return CompactTwiddles[d] + 6L * (L - 16) / 4 + 6 * u;
+// (xr + i xi) <- (xr + i xi)(wr - i wi): bit for bit rotate by (wr, -wi), as negating is
+// exact and x - (-y) is x + y.
+inline void rotate_back(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
+    const Lanes r = xr * wr + xi * wi;
+    xi = xi * wr - xr * wi;
+    xr = r;
+}
+
+// The forward twiddles of offsets u .. u+3 of a stage of length L, laid out as in the
+// compact copy: from the copy where there is one, else gathered into w (24 doubles).
+inline const double* stage_twiddles(int L, long u, double* w) {
+    const int d = 0;
+    if (L <= CompactLongest) return CompactTwiddles + 6L * (L - 16) / 4 + 6 * u;
     // Entry MaxHalf-1-tq holds w^t for t < L/2; w^3t = -w^(3t-L/2) for 3t >= L/2.
     const long m = L / 4, q = MaxPoints / L, top = MaxHalf - 1;
     for (int k = 0; k < 4; ++k) {
@@ -450,7 +462,7 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
         for (long u = 0; u < m; u += 4) {
             const long at = 2 * u;
             double gathered[24], gathered_weights[32];
-            const double* w = stage_twiddles(L, 0, u, gathered);
+            const double* w = stage_twiddles(L, u, gathered);
             Lanes x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at),
                   x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4),
                   x3r = load(b3 + at), x3i = load(b3 + at + 4);
@@ -474,8 +486,9 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
     }
 }
 
-// An inverse stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
-// weights, the outputs are multiplied by scale and then by their weights (one block only).
+// An inverse stage of length L = 4m >= 16 on each of blocks consecutive blocks from a,
+// multiplying by the conjugates of the forward twiddles. With weights (the forward ones),
+// the outputs are multiplied by scale and then by their conjugates (one block only).
 template <bool Weighted>
 void inverse_stage(double* a, int L, int blocks, const double* weights, bool compact,
                    double scale) {
@@ -486,12 +499,12 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
         for (long u = 0; u < m; u += 4) {
             const long at = 2 * u;
             double gathered[24], gathered_weights[32];
-            const double* w = stage_twiddles(L, 1, u, gathered);
+            const double* w = stage_twiddles(L, u, gathered);
             Lanes x1r = load(b1 + at), x1i = load(b1 + at + 4), x2r = load(b2 + at),
                   x2i = load(b2 + at + 4), x3r = load(b3 + at), x3i = load(b3 + at + 4);
-            rotate(x1r, x1i, load(w), load(w + 4));
-            rotate(x2r, x2i, load(w + 8), load(w + 8 + 4));
-            rotate(x3r, x3i, load(w + 16), load(w + 16 + 4));
+            rotate_back(x1r, x1i, load(w), load(w + 4));
+            rotate_back(x2r, x2i, load(w + 8), load(w + 8 + 4));
+            rotate_back(x3r, x3i, load(w + 16), load(w + 16 + 4));
             Lanes y[8];
             // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
             butterfly4(load(b0 + at), load(b0 + at + 4), x1r, x1i, x2r, x2i, x3r, x3i, y, y + 6,
@@ -501,7 +514,7 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
                 for (int d = 0; d < 4; ++d) {
                     y[2 * d] *= scale;
                     y[2 * d + 1] *= scale;
-                    rotate(y[2 * d], y[2 * d + 1], load(v + 8 * d), load(v + 8 * d + 4));
+                    rotate_back(y[2 * d], y[2 * d + 1], load(v + 8 * d), load(v + 8 * d + 4));
                 }
             }
             store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
@@ -716,7 +729,7 @@ void weighted_fft(double* points, int n, int direction, double* work) {
 void weighted_fft_permuted(double* points, int n, int direction) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     const int d = tables_for(direction);
-    build_compact_tables(d);
+    build_compact_tables();
     if (n < 16) {
         // The weights as the other transforms apply them, then the short stages.
         const int q = MaxPoints / n, G = n < 4 ? n : 4;
@@ -728,10 +741,10 @@ void weighted_fft_permuted(double* points, int n, int direction) {
         if (d == 1) grouped_scale(points, n, G, 1.0 / n, weights, q);
         return;
     }
-    // The weights from their compact copy up to CompactLongest, else entry i of the shared
-    // table for index i (the longest length).
+    // The forward weights, whose conjugates the inverse stage takes: from their compact copy
+    // up to CompactLongest, else entry i of the shared table for index i (the longest length).
     const bool compact = n <= CompactLongest;
-    const double* weights = compact ? CompactWeights[d] + 2L * (n - 16) : Weights[d];
+    const double* weights = compact ? CompactWeights + 2L * (n - 16) : Weights[tables_for(0)];
     const long m = n / 4;
     if (d == 0) {
         forward_stage<true>(points, n, 1, weights, compact);

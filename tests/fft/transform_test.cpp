@@ -271,6 +271,24 @@ TEST(TransformDeathTest, LengthMustBeAPowerOfTwoAtLeastTwo) {
 #endif
 }
 
+// The permuted transforms keep one copy of the forward entries and multiply by their
+// conjugates in the inverse direction: that holds bit for bit only while every inverse entry
+// is the conjugate of its forward one (cos even, sin odd in the standard library). The
+// longest length holds every entry of the shorter ones.
+TEST(Tables, InverseEntriesAreConjugatesOfForwardOnes) {
+    const int n = 1 << 18;
+    int mismatches = 0;
+    for (int e = 0; e < n / 2; ++e) {
+        const double *f = stored_twiddle(n, Forward, e), *b = stored_twiddle(n, Inverse, e);
+        mismatches += !(std::memcmp(&f[0], &b[0], 8) == 0 && -f[1] == b[1]);
+    }
+    for (int i = 0; i < n; ++i) {
+        const double *f = stored_weight(n, Forward, i), *b = stored_weight(n, Inverse, i);
+        mismatches += !(std::memcmp(&f[0], &b[0], 8) == 0 && -f[1] == b[1]);
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 // ---- The permuted transform of the products ---------------------------------------------
 
 // {points, n} interleaved <-> grouped as spectrum_real lays them out.
