@@ -16,42 +16,51 @@ double FftScratch[6 * ND + 2];
 void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(spectrum, 2L * n, a, n) && !overlaps(spectrum, 2L * n, work, 4L * n));
-    for (int i = 0; i < n; ++i) {
-        spectrum[2 * i] = a[i];
-        spectrum[2 * i + 1] = 0;
-    }
-    weighted_fft(spectrum, n, 0, work);
+    const int G = n < 4 ? n : 4;  // the group of spectrum_real
+    for (int i = 0; i < n; i += G)
+        for (int k = 0; k < G; ++k) {
+            spectrum[2 * i + k] = a[i + k];
+            spectrum[2 * i + G + k] = 0;
+        }
+    static_cast<void>(work);  // the permuted transform works in place
+    weighted_fft_permuted(spectrum, n, 0);
 }
 
 void multiply_spectra(const double* x, const double* y, double* product, int n) {
-    for (int i = 0; i < n; ++i) {
-        const double xr = x[2 * i], xi = x[2 * i + 1];
-        const double yr = y[2 * i], yi = y[2 * i + 1];
-        product[2 * i] = xr * yr - xi * yi;
-        product[2 * i + 1] = xr * yi + xi * yr;
-    }
+    const int G = n < 4 ? n : 4;
+    for (long at = 0; at < 2L * n; at += 2 * G)
+        for (int k = 0; k < G; ++k) {
+            const double xr = x[at + k], xi = x[at + G + k];
+            const double yr = y[at + k], yi = y[at + G + k];
+            product[at + k] = xr * yr - xi * yi;
+            product[at + G + k] = xr * yi + xi * yr;
+        }
 }
 
 void add_product_of_spectra(const double* x, const double* y, double* sum, int n) {
     assert(!overlaps(sum, 2L * n, x, 2L * n) && !overlaps(sum, 2L * n, y, 2L * n));
-    for (int i = 0; i < n; ++i) {
-        const double xr = x[2 * i], xi = x[2 * i + 1];
-        const double yr = y[2 * i], yi = y[2 * i + 1];
-        sum[2 * i] += xr * yr - xi * yi;
-        sum[2 * i + 1] += xr * yi + xi * yr;
-    }
+    const int G = n < 4 ? n : 4;
+    for (long at = 0; at < 2L * n; at += 2 * G)
+        for (int k = 0; k < G; ++k) {
+            const double xr = x[at + k], xi = x[at + G + k];
+            const double yr = y[at + k], yi = y[at + G + k];
+            sum[at + k] += xr * yr - xi * yi;
+            sum[at + G + k] += xr * yi + xi * yr;
+        }
 }
 
 double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
     assert(!overlaps(out, 2L * n, spectrum, 2L * n) && !overlaps(out, 2L * n, work, 4L * n));
-    weighted_fft(spectrum, n, 1, work);
+    static_cast<void>(work);
+    weighted_fft_permuted(spectrum, n, 1);
 
     // Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for
     // 2^18 balanced words), below 2^53, so rounding recovers them while the error stays
     // below 0.5. Round half up.
     double err = 0.0;
     for (int i = 0; i < n; ++i) {
-        const double re = spectrum[2 * i], im = spectrum[2 * i + 1];
+        const long at = spectrum_real(i, n);
+        const double re = spectrum[at], im = spectrum[at + (n < 4 ? n : 4)];
         const double R = std::floor(re + 0.5), I = std::floor(im + 0.5);
         err = max3(err, std::fabs(R - re), std::fabs(I - im));
         out[i] = I;

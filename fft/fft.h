@@ -18,6 +18,19 @@ extern double FftScratch[6 * ND + 2];
 // convolution: the non-wrapping sums in the real parts, the wrapping ones in the imaginary.
 void weighted_fft(double* points, int n, int direction, double* work);
 
+// weighted_fft with grouped points and its spectrum in a permuted order, in place and
+// without a work area: the forward transform leaves point k of the spectrum at a place of
+// its own, the same for every operand of length n, and the inverse takes a spectrum in that
+// order back to natural order. Points are grouped by G = min(n, 4): the G real parts, then
+// the G imaginary parts, so point i has its real part at double spectrum_real(i, n) and its
+// imaginary part G doubles further on. The products use it.
+void weighted_fft_permuted(double* points, int n, int direction);
+
+inline long spectrum_real(long i, int n) {
+    const long G = n < 4 ? n : 4;
+    return 2 * i - (i & (G - 1));
+}
+
 // The transform above, in place.
 void fft(double* points, int n, int direction, double* work);
 
@@ -52,7 +65,10 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
 // ---- Products in pieces -----------------------------------------------------------------
 // For operands that take part in several products: each is transformed once, its spectrum
 // multiplied with several others, and sums of products come back through one inverse
-// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above.
+// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above (the
+// permuted transform needs none of it; the argument stays for the callers).
+// Spectra are grouped and stand in the permuted order of weighted_fft_permuted, not in the
+// order of weighted_fft: they are fit only for pointwise products with each other.
 
 // spectrum <- the weighted forward transform of the word run {a, n} (words as real parts).
 void forward_spectrum(const double* a, double* spectrum, int n, double* work);

@@ -205,6 +205,62 @@ TEST(ProductInPieces, SumOfTwoProductsIsExact) {
     }
 }
 
+// The pieces at every length, both parities of log2 n, short lengths included (convolve
+// sums those word by word): a*b alone and a*b + c*d through one inverse transform, checked
+// in GMP. The rows are operands whose coefficients are typical, the largest there are, and
+// the largest with alternating signs.
+TEST(ProductInPieces, ExactAtEveryLength) {
+    enum Kind { Random, AllTop, Alternating };
+    const struct {
+        const char* name;
+        Kind kind;
+    } rows[] = {{"random", Random}, {"every word 50000", AllTop}, {"+-50000", Alternating}};
+    std::mt19937_64 gen(4099);
+    for (const auto& row : rows) {
+        for (int n = 2; n <= (1 << 14); n *= 2) {
+            SCOPED_TRACE(std::string(row.name) + " n=" + std::to_string(n));
+            Words ops[4];
+            for (Words& w : ops) {
+                w = random_words(n, gen);
+                for (int i = 0; i < n; ++i) {
+                    if (row.kind == AllTop) w[i] = HalfRadix;
+                    if (row.kind == Alternating) w[i] = i % 2 ? -HalfRadix : HalfRadix;
+                }
+            }
+            Guarded s[4] = {Guarded(2 * n), Guarded(2 * n), Guarded(2 * n), Guarded(2 * n)};
+            Guarded sum(2 * n), out(2 * n), work(4 * n);
+            for (int k = 0; k < 4; ++k)
+                forward_spectrum(ops[k].data(), s[k].data(), n, work.data());
+
+            // a*b alone.
+            multiply_spectra(s[0].data(), s[1].data(), sum.data(), n);
+            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
+            expect_normalised_product(out.data(), 2 * n, ops[0].data(), ops[1].data(), n);
+
+            // a*b + c*d: the sum of the two exact products.
+            multiply_spectra(s[0].data(), s[1].data(), sum.data(), n);
+            add_product_of_spectra(s[2].data(), s[3].data(), sum.data(), n);
+            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
+            mpz_t got, want, part, top, scale;
+            mpz_inits(got, want, part, top, scale, nullptr);
+            mpz_ui_pow_ui(scale, 100000, 2 * n - 1);
+            run_to_mpz(got, out.data() + 1, 2 * n - 1);
+            mpz_set_d(top, out.data()[0]);
+            mpz_addmul(got, top, scale);
+            run_to_mpz(want, ops[0].data(), n);
+            run_to_mpz(part, ops[1].data(), n);
+            mpz_mul(want, want, part);
+            run_to_mpz(part, ops[2].data(), n);
+            run_to_mpz(top, ops[3].data(), n);
+            mpz_addmul(want, part, top);
+            EXPECT_EQ(mpz_cmp(got, want), 0);
+            mpz_clears(got, want, part, top, scale, nullptr);
+            for (Guarded* g : {&s[0], &s[1], &s[2], &s[3], &sum, &out, &work})
+                EXPECT_TRUE(g->intact());
+        }
+    }
+}
+
 TEST(Convolve, SquareEqualsProductOfTwoCopies) {
     std::mt19937_64 gen(7);
     for (int n : {2, 64, 4096}) {

@@ -2,10 +2,12 @@
 // trips at every length, and the right-angle convolution the products rely on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fft/fft.h"
@@ -267,6 +269,97 @@ TEST(TransformDeathTest, LengthMustBeAPowerOfTwoAtLeastTwo) {
     EXPECT_DEBUG_DEATH(weighted_fft(points.data(), 3, Inverse, work.data()), "Assertion");
     EXPECT_DEBUG_DEATH(weighted_fft(points.data(), 4, Forward, points.data() + 4), "Assertion");
 #endif
+}
+
+// The permuted transforms keep one copy of the forward entries and multiply by their
+// conjugates in the inverse direction: that holds bit for bit only while every inverse entry
+// is the conjugate of its forward one (cos even, sin odd in the standard library). The
+// longest length holds every entry of the shorter ones.
+TEST(Tables, InverseEntriesAreConjugatesOfForwardOnes) {
+    const int n = 1 << 18;
+    int mismatches = 0;
+    for (int e = 0; e < n / 2; ++e) {
+        const double *f = stored_twiddle(n, Forward, e), *b = stored_twiddle(n, Inverse, e);
+        mismatches += !(std::memcmp(&f[0], &b[0], 8) == 0 && -f[1] == b[1]);
+    }
+    for (int i = 0; i < n; ++i) {
+        const double *f = stored_weight(n, Forward, i), *b = stored_weight(n, Inverse, i);
+        mismatches += !(std::memcmp(&f[0], &b[0], 8) == 0 && -f[1] == b[1]);
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// ---- The permuted transform of the products ---------------------------------------------
+
+// {points, n} interleaved <-> grouped as spectrum_real lays them out.
+Points grouped(const Points& in, int n) {
+    Points out(2 * n);
+    for (int i = 0; i < n; ++i) {
+        const long at = spectrum_real(i, n), G = n < 4 ? n : 4;
+        out[at] = in[2 * i];
+        out[at + G] = in[2 * i + 1];
+    }
+    return out;
+}
+
+Points interleaved(const Points& in, int n) {
+    Points out(2 * n);
+    for (int i = 0; i < n; ++i) {
+        const long at = spectrum_real(i, n), G = n < 4 ? n : 4;
+        out[2 * i] = in[at];
+        out[2 * i + 1] = in[at + G];
+    }
+    return out;
+}
+
+// weighted_fft_permuted of {in, n points}, grouped in and out, with guard words around.
+Points permuted(Points in, int direction) {
+    const int n = static_cast<int>(in.size() / 2);
+    Guarded points(2 * n);
+    std::copy(in.begin(), in.end(), points.data());
+    weighted_fft_permuted(points.data(), n, direction);
+    EXPECT_TRUE(points.intact()) << "n=" << n;
+    return Points(points.data(), points.data() + 2 * n);
+}
+
+// The longest length reads the shared tables, every shorter one the compact copies, so both
+// ends of the range are taken besides the short ones and both parities of log2 n.
+const int PermutedLengths[] = {2,   4,   8,    16,   32,   64,      128,
+                               256, 512, 1024, 2048, 4096, 1 << 17, 1 << 18};
+
+// The forward spectrum holds the points of weighted_fft's spectrum, each once, in an order
+// of its own: sorted, the two lists agree. Inputs lie in [-1, 1], so spectra points differ
+// by far more than the tolerance and sorting pairs them up.
+TEST(PermutedTransform, SpectrumIsWeightedSpectrumReordered) {
+    for (int n : PermutedLengths) {
+        SCOPED_TRACE("n=" + std::to_string(n));
+        const Points x = random_points(n, 3 * n);
+        const Points natural = transform(Weighted, x, Forward);
+        const Points reordered = interleaved(permuted(grouped(x, n), Forward), n);
+        std::vector<std::pair<double, double>> a(n), b(n);
+        for (int i = 0; i < n; ++i) {
+            a[i] = {natural[2 * i], natural[2 * i + 1]};
+            b[i] = {reordered[2 * i], reordered[2 * i + 1]};
+        }
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        const double tolerance = RoundTripTolerance * std::sqrt(n) * ilog2(n);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_NEAR(a[i].first, b[i].first, tolerance) << "sorted point " << i;
+            ASSERT_NEAR(a[i].second, b[i].second, tolerance) << "sorted point " << i;
+        }
+    }
+}
+
+TEST(PermutedTransform, RoundTripAtEveryLength) {
+    for (int n = 2; n <= (1 << 18); n *= 2) {
+        SCOPED_TRACE("n=" + std::to_string(n));
+        const Points x = random_points(n, n + 1);
+        const Points back = permuted(permuted(x, Forward), Inverse);
+        double worst = 0;
+        for (size_t i = 0; i < x.size(); ++i) worst = std::max(worst, std::fabs(back[i] - x[i]));
+        EXPECT_LE(worst, RoundTripTolerance);
+    }
 }
 
 }  // namespace
