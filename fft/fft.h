@@ -54,7 +54,7 @@ const double* stored_weight(int n, int direction, int i);
 // multiplications cost less than three transforms (bench/short_products_bench). Longer
 // operands with leading zero words are summed so too while their non-zero words multiply to
 // at most SchoolbookLongest * n products of two words.
-constexpr int SchoolbookLongest = 128;
+constexpr int SchoolbookLongest = 32;
 
 // {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
 // the final carry. out overlaps neither input; a may be b. scratch: 6n doubles.
