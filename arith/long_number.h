@@ -51,6 +51,13 @@ void normalize_carries(double* M, int n);
 // X[0] -= k. An all-zero mantissa keeps its zeros and drops its exponent by n.
 void strip_leading_zeros(double* X, int n);
 
+// Words of the run {M, n} before its first non-zero word (n when all are zero).
+inline int leading_zero_words(const double* M, int n) {
+    int zeros = 0;
+    while (zeros < n && M[zeros] == 0) ++zeros;
+    return zeros;
+}
+
 // X (n words): reads the mantissa as an n-word integer (X[0] = n), then strips leading zeros.
 void as_integer(double* X, int n);
 

@@ -129,8 +129,7 @@ void normalize_carries(double* M, int n) {
 }
 
 void strip_leading_zeros(double* X, int n) {
-    int k = 0;
-    while (k < n && X[k + 1] == 0) ++k;
+    const int k = leading_zero_words(X + 1, n);
     if (k == 0) return;
     if (k < n) std::memmove(X + 1, X + 1 + k, sizeof(double) * (n - k));
     fill_words(0, X + 1 + (n - k), k);

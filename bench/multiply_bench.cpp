@@ -36,14 +36,20 @@ void BM_Multiply(benchmark::State& state) {
 // Every power of two from 2^4 words up to 2^18, the working length of the longest runs.
 BENCHMARK(BM_Multiply)->RangeMultiplier(2)->Range(1 << 4, 1 << 18)->Unit(benchmark::kMicrosecond);
 
-// One forward and one inverse weighted transform of n points; the round trip keeps the
-// points of size about 1 however often it runs.
-void BM_WeightedTransformPair(benchmark::State& state) {
-    const int n = static_cast<int>(state.range(0));
+// n complex points with parts uniform in -1..1.
+std::vector<double> random_points(int n) {
     std::mt19937_64 gen(n);
     std::uniform_real_distribution<double> unit(-1, 1);
     std::vector<double> points(2 * n);
     for (double& v : points) v = unit(gen);
+    return points;
+}
+
+// One forward and one inverse weighted transform of n points; the round trip keeps the
+// points of size about 1 however often it runs.
+void BM_WeightedTransformPair(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<double> points = random_points(n);
     for (auto _ : state) {
         weighted_fft(points.data(), n, 0, FftScratch);
         weighted_fft(points.data(), n, 1, FftScratch);
@@ -59,10 +65,7 @@ BENCHMARK(BM_WeightedTransformPair)
 // The same pair in the permuted order of the products' spectra.
 void BM_PermutedTransformPair(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    std::mt19937_64 gen(n);
-    std::uniform_real_distribution<double> unit(-1, 1);
-    std::vector<double> points(2 * n);
-    for (double& v : points) v = unit(gen);
+    std::vector<double> points = random_points(n);
     for (auto _ : state) {
         weighted_fft_permuted(points.data(), n, 0);
         weighted_fft_permuted(points.data(), n, 1);

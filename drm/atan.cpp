@@ -111,9 +111,7 @@ double combine_by_products(int k, int m) {
 
 // Words of the k-word integer X (most significant first) below its leading zeros.
 int significant_words(const double* X, int k) {
-    int zeros = 0;
-    while (zeros < k && X[zeros] == 0) ++zeros;
-    return k - zeros;
+    return k - leading_zero_words(X, k);
 }
 
 // The transform length of a merge level: the shortest power of two that holds every

@@ -16,7 +16,7 @@ double FftScratch[6 * ND + 2];
 void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(spectrum, 2L * n, a, n) && !overlaps(spectrum, 2L * n, work, 4L * n));
-    const int G = n < 4 ? n : 4;  // the group of spectrum_real
+    const int G = spectrum_group(n);
     for (int i = 0; i < n; i += G)
         for (int k = 0; k < G; ++k) {
             spectrum[2 * i + k] = a[i + k];
@@ -27,7 +27,7 @@ void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
 }
 
 void multiply_spectra(const double* x, const double* y, double* product, int n) {
-    const int G = n < 4 ? n : 4;
+    const int G = spectrum_group(n);
     for (long at = 0; at < 2L * n; at += 2 * G)
         for (int k = 0; k < G; ++k) {
             const double xr = x[at + k], xi = x[at + G + k];
@@ -39,7 +39,7 @@ void multiply_spectra(const double* x, const double* y, double* product, int n) 
 
 void add_product_of_spectra(const double* x, const double* y, double* sum, int n) {
     assert(!overlaps(sum, 2L * n, x, 2L * n) && !overlaps(sum, 2L * n, y, 2L * n));
-    const int G = n < 4 ? n : 4;
+    const int G = spectrum_group(n);
     for (long at = 0; at < 2L * n; at += 2 * G)
         for (int k = 0; k < G; ++k) {
             const double xr = x[at + k], xi = x[at + G + k];
@@ -60,7 +60,7 @@ double product_from_spectrum(double* spectrum, double* out, int n, double* work)
     double err = 0.0;
     for (int i = 0; i < n; ++i) {
         const long at = spectrum_real(i, n);
-        const double re = spectrum[at], im = spectrum[at + (n < 4 ? n : 4)];
+        const double re = spectrum[at], im = spectrum[at + spectrum_group(n)];
         const double R = std::floor(re + 0.5), I = std::floor(im + 0.5);
         err = max3(err, std::fabs(R - re), std::fabs(I - im));
         out[i] = I;
@@ -71,13 +71,6 @@ double product_from_spectrum(double* spectrum, double* out, int n, double* work)
 }
 
 namespace {
-
-// Words of {a, n} before its first non-zero word.
-int leading_zeros(const double* a, int n) {
-    int zeros = 0;
-    while (zeros < n && a[zeros] == 0) ++zeros;
-    return zeros;
-}
 
 // {out, 2n} <- {a, n} * {b, n} summed word by word, za and zb the operands' leading zero
 // words, which add nothing. Word a[i] * b[j] belongs to Radix^(2n-2-i-j), which is out[i+j+1].
@@ -105,7 +98,7 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
     assert(!overlaps(out, 2L * n, a, n) && !overlaps(out, 2L * n, b, n));
     assert(!overlaps(scratch, 6L * n, a, n) && !overlaps(scratch, 6L * n, b, n));
     assert(!overlaps(scratch, 6L * n, out, 2L * n));
-    const int za = leading_zeros(a, n), zb = leading_zeros(b, n);
+    const int za = leading_zero_words(a, n), zb = leading_zero_words(b, n);
     if (static_cast<long>(n - za) * (n - zb) <= static_cast<long>(SchoolbookLongest) * n) {
         schoolbook(a, b, out, n, za, zb);
         return 0.0;

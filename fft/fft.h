@@ -26,9 +26,13 @@ void weighted_fft(double* points, int n, int direction, double* work);
 // imaginary part G doubles further on. The products use it.
 void weighted_fft_permuted(double* points, int n, int direction);
 
+// G, the number of points in a group of a spectrum of length n.
+inline int spectrum_group(int n) {
+    return n < 4 ? n : 4;
+}
+
 inline long spectrum_real(long i, int n) {
-    const long G = n < 4 ? n : 4;
-    return 2 * i - (i & (G - 1));
+    return 2 * i - (i & (spectrum_group(n) - 1));
 }
 
 // The transform above, in place.

@@ -392,12 +392,16 @@ void build_compact_tables() {
 // lane by lane as the same operation on doubles would.
 typedef double Lanes __attribute__((vector_size(32)));
 
-inline Lanes load(const double* p) {
-    Lanes v;
+// A vector of doubles (Lanes unless named) from p, and back: memcpy, so no alignment is
+// assumed.
+template <class Vector = Lanes>
+inline Vector load(const double* p) {
+    Vector v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void store(double* p, Lanes v) {
+template <class Vector>
+inline void store(double* p, Vector v) {
     std::memcpy(p, &v, sizeof v);
 }
 
@@ -528,15 +532,6 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
 // Two doubles side by side: the two offsets of a quarter of a block of 8 points.
 typedef double Pair __attribute__((vector_size(16)));
 
-inline Pair load_pair(const double* p) {
-    Pair v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void store_pair(double* p, Pair v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
 // The stage of length 2 on both pairs of positions held in (xr, xi): position 0 (index 1)
 // gets the sum, position 1 (index 0) the difference, in both directions.
 inline void pair_stage(Pair& xr, Pair& xi) {
@@ -561,8 +556,8 @@ void stages_of_eight_and_two(double* a, int count, int d) {
         double* b = a + 2 * base;
         Pair x[8];
         for (int q = 0; q < 4; ++q) {
-            x[2 * q] = load_pair(b + Offset[q]);
-            x[2 * q + 1] = load_pair(b + Offset[q] + 4);
+            x[2 * q] = load<Pair>(b + Offset[q]);
+            x[2 * q + 1] = load<Pair>(b + Offset[q] + 4);
         }
         Pair y[8];
         if (d == 0) {
@@ -583,8 +578,8 @@ void stages_of_eight_and_two(double* a, int count, int d) {
             butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
         }
         for (int q = 0; q < 4; ++q) {
-            store_pair(b + Offset[q], y[2 * q]);
-            store_pair(b + Offset[q] + 4, y[2 * q + 1]);
+            store(b + Offset[q], y[2 * q]);
+            store(b + Offset[q] + 4, y[2 * q + 1]);
         }
     }
 }
@@ -732,7 +727,7 @@ void weighted_fft_permuted(double* points, int n, int direction) {
     build_compact_tables();
     if (n < 16) {
         // The weights as the other transforms apply them, then the short stages.
-        const int q = MaxPoints / n, G = n < 4 ? n : 4;
+        const int q = MaxPoints / n, G = spectrum_group(n);
         const double* weights = Weights[d] + 2 * (q - 1);
         if (d == 0) grouped_scale(points, n, G, 1.0, weights, q);
         if (n == 2) stages_of_two(points, 2, 2);

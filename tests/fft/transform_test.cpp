@@ -295,7 +295,7 @@ TEST(Tables, InverseEntriesAreConjugatesOfForwardOnes) {
 Points grouped(const Points& in, int n) {
     Points out(2 * n);
     for (int i = 0; i < n; ++i) {
-        const long at = spectrum_real(i, n), G = n < 4 ? n : 4;
+        const long at = spectrum_real(i, n), G = spectrum_group(n);
         out[at] = in[2 * i];
         out[at + G] = in[2 * i + 1];
     }
@@ -305,7 +305,7 @@ Points grouped(const Points& in, int n) {
 Points interleaved(const Points& in, int n) {
     Points out(2 * n);
     for (int i = 0; i < n; ++i) {
-        const long at = spectrum_real(i, n), G = n < 4 ? n : 4;
+        const long at = spectrum_real(i, n), G = spectrum_group(n);
         out[2 * i] = in[at];
         out[2 * i + 1] = in[at + G];
     }
