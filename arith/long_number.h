@@ -25,6 +25,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 // The word base B. One word carries five decimal digits.
 extern double Radix;
@@ -33,7 +34,7 @@ extern double Radix;
 extern int CarryMode;
 
 // True when the runs {a, na} and {b, nb} share a double. Used by precondition checks.
-inline bool overlaps(const double* a, long na, const double* b, long nb) {
+inline bool overlaps(const double* a, std::int64_t na, const double* b, std::int64_t nb) {
     return na > 0 && nb > 0 && a < b + nb && b < a + na;
 }
 

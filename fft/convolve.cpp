@@ -15,7 +15,7 @@ double FftScratch[6 * ND + 2];
 
 void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
     assert(n >= 2 && (n & (n - 1)) == 0);
-    assert(!overlaps(spectrum, 2L * n, a, n) && !overlaps(spectrum, 2L * n, work, 4L * n));
+    assert(!overlaps(spectrum, 2LL * n, a, n) && !overlaps(spectrum, 2LL * n, work, 4LL * n));
     const int G = spectrum_group(n);
     for (int i = 0; i < n; i += G)
         for (int k = 0; k < G; ++k) {
@@ -28,7 +28,7 @@ void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
 
 void multiply_spectra(const double* x, const double* y, double* product, int n) {
     const int G = spectrum_group(n);
-    for (long at = 0; at < 2L * n; at += 2 * G)
+    for (std::int64_t at = 0; at < 2LL * n; at += 2 * G)
         for (int k = 0; k < G; ++k) {
             const double xr = x[at + k], xi = x[at + G + k];
             const double yr = y[at + k], yi = y[at + G + k];
@@ -38,9 +38,9 @@ void multiply_spectra(const double* x, const double* y, double* product, int n) 
 }
 
 void add_product_of_spectra(const double* x, const double* y, double* sum, int n) {
-    assert(!overlaps(sum, 2L * n, x, 2L * n) && !overlaps(sum, 2L * n, y, 2L * n));
+    assert(!overlaps(sum, 2LL * n, x, 2LL * n) && !overlaps(sum, 2LL * n, y, 2LL * n));
     const int G = spectrum_group(n);
-    for (long at = 0; at < 2L * n; at += 2 * G)
+    for (std::int64_t at = 0; at < 2LL * n; at += 2 * G)
         for (int k = 0; k < G; ++k) {
             const double xr = x[at + k], xi = x[at + G + k];
             const double yr = y[at + k], yi = y[at + G + k];
@@ -50,7 +50,7 @@ void add_product_of_spectra(const double* x, const double* y, double* sum, int n
 }
 
 double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
-    assert(!overlaps(out, 2L * n, spectrum, 2L * n) && !overlaps(out, 2L * n, work, 4L * n));
+    assert(!overlaps(out, 2LL * n, spectrum, 2LL * n) && !overlaps(out, 2LL * n, work, 4LL * n));
     static_cast<void>(work);
     weighted_fft_permuted(spectrum, n, 1);
 
@@ -59,7 +59,7 @@ double product_from_spectrum(double* spectrum, double* out, int n, double* work)
     // below 0.5. Round half up.
     double err = 0.0;
     for (int i = 0; i < n; ++i) {
-        const long at = spectrum_real(i, n);
+        const std::int64_t at = spectrum_real(i, n);
         const double re = spectrum[at], im = spectrum[at + spectrum_group(n)];
         const double R = std::floor(re + 0.5), I = std::floor(im + 0.5);
         err = max3(err, std::fabs(R - re), std::fabs(I - im));
@@ -95,11 +95,12 @@ void schoolbook(const double* a, const double* b, double* out, int n, int za, in
 
 double convolve(const double* a, const double* b, double* out, int n, double* scratch) {
     assert(n >= 2 && (n & (n - 1)) == 0);
-    assert(!overlaps(out, 2L * n, a, n) && !overlaps(out, 2L * n, b, n));
-    assert(!overlaps(scratch, 6L * n, a, n) && !overlaps(scratch, 6L * n, b, n));
-    assert(!overlaps(scratch, 6L * n, out, 2L * n));
+    assert(!overlaps(out, 2LL * n, a, n) && !overlaps(out, 2LL * n, b, n));
+    assert(!overlaps(scratch, 6LL * n, a, n) && !overlaps(scratch, 6LL * n, b, n));
+    assert(!overlaps(scratch, 6LL * n, out, 2LL * n));
     const int za = leading_zero_words(a, n), zb = leading_zero_words(b, n);
-    if (static_cast<long>(n - za) * (n - zb) <= static_cast<long>(SchoolbookLongest) * n) {
+    if (static_cast<std::int64_t>(n - za) * (n - zb) <=
+        static_cast<std::int64_t>(SchoolbookLongest) * n) {
         schoolbook(a, b, out, n, za, zb);
         return 0.0;
     }
@@ -111,7 +112,7 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
 }
 
 double multiply(const double* x, const double* y, double* z, int n, double* scratch) {
-    assert(!overlaps(z, 2L * n + 1, x, n + 1L) && !overlaps(z, 2L * n + 1, y, n + 1L));
+    assert(!overlaps(z, 2LL * n + 1, x, n + 1L) && !overlaps(z, 2LL * n + 1, y, n + 1L));
     z[0] = x[0] + y[0];
     const double err = convolve(x + 1, y + 1, z + 1, n, scratch);
     strip_leading_zeros(z, 2 * n);

@@ -60,10 +60,10 @@ int tables_for(int direction) {
 }
 
 // Interleaved complex points.
-inline double* point(double* a, long i) {
+inline double* point(double* a, std::int64_t i) {
     return a + 2 * i;
 }
-inline const double* point(const double* a, long i) {
+inline const double* point(const double* a, std::int64_t i) {
     return a + 2 * i;
 }
 
@@ -72,7 +72,8 @@ inline const double* point(const double* a, long i) {
 inline void twiddle(const double* table, int n, int q, int t, double& re, double& im) {
     const bool second = t >= n / 2;
     const double sign = second ? -1.0 : 1.0;
-    const double* w = point(table, MaxHalf - 1 - static_cast<long>(second ? t - n / 2 : t) * q);
+    const double* w =
+        point(table, MaxHalf - 1 - static_cast<std::int64_t>(second ? t - n / 2 : t) * q);
     re = sign * w[0];
     im = sign * w[1];
 }
@@ -109,8 +110,8 @@ inline void butterfly4(T a0r, T a0i, T a1r, T a1i, T a2r, T a2i, T a3r, T a3i, T
 void first_radix4_pass(const double* in, double* out, int n, bool inverse, const double* weights,
                        int q) {
     const int m = n / 4;
-    double* y1 = point(out, inverse ? 0 : 2L * m);
-    double* y3 = point(out, inverse ? 2L * m : 0);
+    double* y1 = point(out, inverse ? 0 : 2LL * m);
+    double* y3 = point(out, inverse ? 2LL * m : 0);
     if (weights == nullptr) {
 #pragma GCC ivdep
         for (int j = 0; j < m; ++j) {
@@ -126,7 +127,7 @@ void first_radix4_pass(const double* in, double* out, int n, bool inverse, const
         double a[8];
         for (int d = 0; d < 4; ++d) {
             const double* b = point(in, j + d * m);
-            const double* w = point(weights, static_cast<long>(j + d * m) * q);
+            const double* w = point(weights, static_cast<std::int64_t>(j + d * m) * q);
             a[2 * d] = w[0] * b[0] - w[1] * b[1];
             a[2 * d + 1] = w[0] * b[1] + w[1] * b[0];
         }
@@ -143,8 +144,8 @@ void first_radix2_pass(const double* in, double* out, int n, const double* weigh
         const double *u = point(in, j), *v = point(in, j + m);
         double ur = u[0], ui = u[1], vr = v[0], vi = v[1];
         if (weights != nullptr) {
-            const double *wu = point(weights, static_cast<long>(j) * q),
-                         *wv = point(weights, static_cast<long>(j + m) * q);
+            const double *wu = point(weights, static_cast<std::int64_t>(j) * q),
+                         *wv = point(weights, static_cast<std::int64_t>(j + m) * q);
             ur = wu[0] * u[0] - wu[1] * u[1];
             ui = wu[0] * u[1] + wu[1] * u[0];
             vr = wv[0] * v[0] - wv[1] * v[1];
@@ -164,15 +165,15 @@ void first_radix2_pass(const double* in, double* out, int n, const double* weigh
 void radix4_pass(const double* __restrict in, double* __restrict out, int n, int s, bool inverse,
                  const double* table) {
     const int m = n / (4 * s), q = MaxPoints / n;
-    const long quarter = n / 4;
+    const std::int64_t quarter = n / 4;
     for (int g = 0; g < s; ++g) {
         const int k = s - 1 - g;
         double w1r, w1i, w2r, w2i, w3r, w3i;
         twiddle(table, n, q, k * m, w1r, w1i);
         twiddle(table, n, q, 2 * k * m, w2r, w2i);
         twiddle(table, n, q, 3 * k * m, w3r, w3i);
-        const double* x = point(in, 4L * m * g);
-        double* y = point(out, static_cast<long>(m) * g);
+        const double* x = point(in, 4LL * m * g);
+        double* y = point(out, static_cast<std::int64_t>(m) * g);
         double* y1 = point(y, inverse ? 0 : 2 * quarter);
         double* y3 = point(y, inverse ? 2 * quarter : 0);
         for (int j = 0; j < m; ++j) {
@@ -190,8 +191,9 @@ void radix4_pass(const double* __restrict in, double* __restrict out, int n, int
 // The butterfly of group g of the last radix-4 pass (m = 1): twiddles as entries base_d +
 // d*g*q of the table, the third one times sign3; z <- the four outputs times scale, the
 // forward transform's quarters 0..3 of the output (the inverse swaps z0 and z2).
-inline void last_butterfly(const double* x, const double* table, long base1, long base2, long base3,
-                           double sign3, long g, int q, double scale, double* z) {
+inline void last_butterfly(const double* x, const double* table, std::int64_t base1,
+                           std::int64_t base2, std::int64_t base3, double sign3, std::int64_t g,
+                           int q, double scale, double* z) {
     const double* w1 = point(table, base1 + g * q);
     const double* w2 = point(table, base2 + 2 * g * q);
     const double* w3 = point(table, base3 + 3 * g * q);
@@ -207,16 +209,16 @@ inline void last_butterfly(const double* x, const double* table, long base1, lon
 // outputs times scale and then, when weights is not null, times entry i*q of weights for
 // their index i.
 void last_radix4_groups(const double* __restrict in, double* __restrict out, int n, int g0, int g1,
-                        bool inverse, const double* table, long base1, long base2, long base3,
-                        double sign3, double scale, const double* weights) {
+                        bool inverse, const double* table, std::int64_t base1, std::int64_t base2,
+                        std::int64_t base3, double sign3, double scale, const double* weights) {
     const int q = MaxPoints / n;
-    const long quarter = n / 4;
+    const std::int64_t quarter = n / 4;
     // Output r of the butterfly goes to quarter r (forward) or to quarter 2-r for r = 0, 2.
-    const long at0 = inverse ? 2 * quarter : 0, at2 = inverse ? 0 : 2 * quarter;
+    const std::int64_t at0 = inverse ? 2 * quarter : 0, at2 = inverse ? 0 : 2 * quarter;
     double *o0 = point(out, at0), *o1 = point(out, quarter), *o2 = point(out, at2),
            *o3 = point(out, 3 * quarter);
     if (weights == nullptr) {
-        for (long g = g0; g < g1; ++g) {
+        for (std::int64_t g = g0; g < g1; ++g) {
             double z[8];
             last_butterfly(point(in, 4 * g), table, base1, base2, base3, sign3, g, q, scale, z);
             o0[2 * g] = z[0], o0[2 * g + 1] = z[1];
@@ -228,7 +230,7 @@ void last_radix4_groups(const double* __restrict in, double* __restrict out, int
     }
     const double *v0 = point(weights, at0 * q), *v1 = point(weights, quarter * q),
                  *v2 = point(weights, at2 * q), *v3 = point(weights, 3 * quarter * q);
-    for (long g = g0; g < g1; ++g) {
+    for (std::int64_t g = g0; g < g1; ++g) {
         double z[8];
         last_butterfly(point(in, 4 * g), table, base1, base2, base3, sign3, g, q, scale, z);
         const double *w0 = v0 + 2 * g * q, *w1 = v1 + 2 * g * q, *w2 = v2 + 2 * g * q,
@@ -246,12 +248,13 @@ void last_radix4_pass(const double* in, double* out, int n, bool inverse, const 
                       double scale, const double* weights) {
     const int s = n / 4, q = MaxPoints / n;
     const int split = s - (2 * s + 2) / 3;
-    const long top = MaxHalf - 1;
+    const std::int64_t top = MaxHalf - 1;
     // Entry top - tq holds w^t: t = k, 2k, 3k and 3k - n/2 with k = s-1-g.
-    const long base1 = top - static_cast<long>(s - 1) * q, base2 = top - 2L * (s - 1) * q;
+    const std::int64_t base1 = top - static_cast<std::int64_t>(s - 1) * q,
+                       base2 = top - 2LL * (s - 1) * q;
     last_radix4_groups(in, out, n, 0, split, inverse, table, base1, base2,
-                       top - static_cast<long>(s - 3) * q, -1.0, scale, weights);
-    last_radix4_groups(in, out, n, split, s, inverse, table, base1, base2, top - 3L * (s - 1) * q,
+                       top - static_cast<std::int64_t>(s - 3) * q, -1.0, scale, weights);
+    last_radix4_groups(in, out, n, split, s, inverse, table, base1, base2, top - 3LL * (s - 1) * q,
                        1.0, scale, weights);
 }
 
@@ -264,7 +267,7 @@ void scale_points(double* points, int n, double scale, const double* weights, in
             p[0] = re;
             p[1] = im;
         } else {
-            const double* w = point(weights, static_cast<long>(i) * q);
+            const double* w = point(weights, static_cast<std::int64_t>(i) * q);
             p[0] = w[0] * re - w[1] * im;
             p[1] = w[0] * im + w[1] * re;
         }
@@ -355,7 +358,7 @@ double CompactWeights[2 * (2 * CompactLongest - 16)];
 bool CompactBuilt;
 
 // Grouped points: point i at real part grouped_at(i) and imaginary part grouped_at(i) + 4.
-inline long grouped_at(long i) {
+inline long grouped_at(std::int64_t i) {
     return 2 * i - (i & 3);
 }
 
@@ -366,21 +369,21 @@ void build_compact_tables() {
     const double* table = Twiddles[d];
     for (int L = 16; L <= CompactLongest; L *= 2) {
         const int m = L / 4, q = MaxPoints / L;
-        double* c = CompactTwiddles + 6L * (L - 16) / 4;
+        double* c = CompactTwiddles + 6LL * (L - 16) / 4;
         for (int u = 0; u < m; ++u) {
             const int t = m - 1 - u, k = u % 4;
-            double* run = c + 6L * (u - k);
+            double* run = c + 6LL * (u - k);
             for (int r = 1; r <= 3; ++r)
                 twiddle(table, L, q, r * t, run[8 * (r - 1) + k], run[8 * (r - 1) + 4 + k]);
         }
     }
     for (int n = 16; n <= CompactLongest; n *= 2) {
         const int q = MaxPoints / n, m = n / 4;
-        double* c = CompactWeights + 2L * (n - 16);
+        double* c = CompactWeights + 2LL * (n - 16);
         for (int i = 0; i < n; ++i) {
             const int quarter = 3 - i / m, u = i % m, k = u % 4;
-            const double* w = point(Weights[d], q - 1 + static_cast<long>(i) * q);
-            double* run = c + 8L * (u - k);
+            const double* w = point(Weights[d], q - 1 + static_cast<std::int64_t>(i) * q);
+            double* run = c + 8LL * (u - k);
             run[8 * quarter + k] = w[0];
             run[8 * quarter + 4 + k] = w[1];
         }
@@ -422,13 +425,13 @@ inline void rotate_back(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
 
 // The forward twiddles of offsets u .. u+3 of a stage of length L, laid out as in the
 // compact copy: from the copy where there is one, else gathered into w (24 doubles).
-inline const double* stage_twiddles(int L, long u, double* w) {
+inline const double* stage_twiddles(int L, std::int64_t u, double* w) {
     const int d = 0;
-    if (L <= CompactLongest) return CompactTwiddles + 6L * (L - 16) / 4 + 6 * u;
+    if (L <= CompactLongest) return CompactTwiddles + 6LL * (L - 16) / 4 + 6 * u;
     // Entry MaxHalf-1-tq holds w^t for t < L/2; w^3t = -w^(3t-L/2) for 3t >= L/2.
-    const long m = L / 4, q = MaxPoints / L, top = MaxHalf - 1;
+    const std::int64_t m = L / 4, q = MaxPoints / L, top = MaxHalf - 1;
     for (int k = 0; k < 4; ++k) {
-        const long t = m - 1 - u - k;
+        const std::int64_t t = m - 1 - u - k;
         const bool second = 3 * t >= L / 2;
         const double sign = second ? -1.0 : 1.0;
         const double* w1 = point(Twiddles[d], top - t * q);
@@ -444,11 +447,12 @@ inline const double* stage_twiddles(int L, long u, double* w) {
 // The weights of offsets u .. u+3 of a weighted stage of length n = 4m, laid out as in the
 // compact copy: from the copy where there is one, else gathered from the shared table (the
 // longest length, entry i for index i) into v (32 doubles).
-inline const double* stage_weights(const double* weights, bool compact, long m, long u, double* v) {
+inline const double* stage_weights(const double* weights, bool compact, std::int64_t m,
+                                   std::int64_t u, double* v) {
     if (compact) return weights + 8 * u;
     for (int d = 0; d < 4; ++d)
         for (int k = 0; k < 4; ++k) {
-            const long i = (3 - d) * m + u + k;
+            const std::int64_t i = (3 - d) * m + u + k;
             v[8 * d + k] = weights[2 * i];
             v[8 * d + 4 + k] = weights[2 * i + 1];
         }
@@ -459,12 +463,12 @@ inline const double* stage_weights(const double* weights, bool compact, long m, 
 // weights, the inputs are first multiplied by their weights (one block only).
 template <bool Weighted>
 void forward_stage(double* a, int L, int blocks, const double* weights, bool compact) {
-    const long m = L / 4;
+    const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
-        double* block = a + 2 * L * static_cast<long>(g);
+        double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
-        for (long u = 0; u < m; u += 4) {
-            const long at = 2 * u;
+        for (std::int64_t u = 0; u < m; u += 4) {
+            const std::int64_t at = 2 * u;
             double gathered[24], gathered_weights[32];
             const double* w = stage_twiddles(L, u, gathered);
             Lanes x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at),
@@ -496,12 +500,12 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
 template <bool Weighted>
 void inverse_stage(double* a, int L, int blocks, const double* weights, bool compact,
                    double scale) {
-    const long m = L / 4;
+    const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
-        double* block = a + 2 * L * static_cast<long>(g);
+        double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
-        for (long u = 0; u < m; u += 4) {
-            const long at = 2 * u;
+        for (std::int64_t u = 0; u < m; u += 4) {
+            const std::int64_t at = 2 * u;
             double gathered[24], gathered_weights[32];
             const double* w = stage_twiddles(L, u, gathered);
             Lanes x1r = load(b1 + at), x1i = load(b1 + at + 4), x2r = load(b2 + at),
@@ -552,7 +556,7 @@ void stages_of_eight_and_two(double* a, int count, int d) {
         twiddle(Twiddles[d], 8, MaxPoints / 8, r, re, im);
         wr[r] = Pair{re, 1.0}, wi[r] = Pair{im, 0.0};
     }
-    for (long base = 0; base < count; base += 8) {
+    for (std::int64_t base = 0; base < count; base += 8) {
         double* b = a + 2 * base;
         Pair x[8];
         for (int q = 0; q < 4; ++q) {
@@ -586,7 +590,7 @@ void stages_of_eight_and_two(double* a, int count, int d) {
 
 // Every block of 4 points is one group: quarter d is point 3-d of the group.
 void stages_of_four(double* a, int count, int d) {
-    for (long base = 0; base < count; base += 4) {
+    for (std::int64_t base = 0; base < count; base += 4) {
         double* b = a + 2 * base;
         double y[8];
         if (d == 0)
@@ -600,8 +604,8 @@ void stages_of_four(double* a, int count, int d) {
 // Pairs: position 0 (index 1) gets the sum, position 1 (index 0) the difference, in both
 // directions. G is the group size, 4 (2 when the whole transform has 2 points).
 void stages_of_two(double* a, int count, int G) {
-    for (long base = 0; base < count; base += 2) {
-        const long i0 = 2 * base - (base & (G - 1)), i1 = i0 + 1;
+    for (std::int64_t base = 0; base < count; base += 2) {
+        const std::int64_t i0 = 2 * base - (base & (G - 1)), i1 = i0 + 1;
         const double sr = a[i1] + a[i0], si = a[i1 + G] + a[i0 + G];
         a[i0] = a[i1] - a[i0], a[i0 + G] = a[i1 + G] - a[i0 + G];
         a[i1] = sr, a[i1 + G] = si;
@@ -638,7 +642,7 @@ void forward_depth(double* a, int L) {
         return;
     }
     forward_stage<false>(a, L, 1, nullptr, true);
-    for (int r = 0; r < 4; ++r) forward_depth(a + 2L * r * (L / 4), L / 4);
+    for (int r = 0; r < 4; ++r) forward_depth(a + 2LL * r * (L / 4), L / 4);
 }
 
 void inverse_depth(double* a, int L) {
@@ -646,14 +650,14 @@ void inverse_depth(double* a, int L) {
         inverse_breadth(a, L);
         return;
     }
-    for (int r = 0; r < 4; ++r) inverse_depth(a + 2L * r * (L / 4), L / 4);
+    for (int r = 0; r < 4; ++r) inverse_depth(a + 2LL * r * (L / 4), L / 4);
     inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
 }
 
 // {points, n} grouped by G: each point times scale, then times entry i*q of weights.
 void grouped_scale(double* points, int n, int G, double scale, const double* weights, int q) {
-    for (long i = 0; i < n; ++i) {
-        const long at = 2 * i - (i & (G - 1));
+    for (std::int64_t i = 0; i < n; ++i) {
+        const std::int64_t at = 2 * i - (i & (G - 1));
         const double r = points[at] * scale, m = points[at + G] * scale;
         const double* w = point(weights, i * q);
         points[at] = w[0] * r - w[1] * m;
@@ -677,7 +681,7 @@ void make_twiddles(int half, int direction, double* table) {
 void fft_pass(double* points, int m, int s, const double* table, double* temp) {
     assert(m >= 1 && s >= 1);
     const int n = 2 * m * s;
-    assert(!overlaps(points, 2L * n, temp, 2L * n));
+    assert(!overlaps(points, 2LL * n, temp, 2LL * n));
     for (int k = 0; k < s; ++k) {
         // Entry m(k+1)-1 is e^(i sigma pi (s-1-k)/s).
         const double* w = table + 2 * (m * (k + 1) - 1);
@@ -700,24 +704,24 @@ void fft_pass(double* points, int m, int s, const double* table, double* temp) {
 const double* stored_twiddle(int n, int direction, int e) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n) && e >= 0 && e < n / 2);
     const int q = MaxPoints / n;
-    return point(Twiddles[tables_for(direction)], q - 1 + static_cast<long>(e) * q);
+    return point(Twiddles[tables_for(direction)], q - 1 + static_cast<std::int64_t>(e) * q);
 }
 
 const double* stored_weight(int n, int direction, int i) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n) && i >= 0 && i < n);
     const int q = MaxPoints / n;
-    return point(Weights[tables_for(direction)], q - 1 + static_cast<long>(i) * q);
+    return point(Weights[tables_for(direction)], q - 1 + static_cast<std::int64_t>(i) * q);
 }
 
 void fft(double* points, int n, int direction, double* work) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
-    assert(!overlaps(points, 2L * n, work, 4L * n));
+    assert(!overlaps(points, 2LL * n, work, 4LL * n));
     transform(points, n, direction, work, false);
 }
 
 void weighted_fft(double* points, int n, int direction, double* work) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
-    assert(!overlaps(points, 2L * n, work, 4L * n));
+    assert(!overlaps(points, 2LL * n, work, 4LL * n));
     transform(points, n, direction, work, true);
 }
 
@@ -739,8 +743,8 @@ void weighted_fft_permuted(double* points, int n, int direction) {
     // The forward weights, whose conjugates the inverse stage takes: from their compact copy
     // up to CompactLongest, else entry i of the shared table for index i (the longest length).
     const bool compact = n <= CompactLongest;
-    const double* weights = compact ? CompactWeights + 2L * (n - 16) : Weights[tables_for(0)];
-    const long m = n / 4;
+    const double* weights = compact ? CompactWeights + 2LL * (n - 16) : Weights[tables_for(0)];
+    const std::int64_t m = n / 4;
     if (d == 0) {
         forward_stage<true>(points, n, 1, weights, compact);
         for (int r = 0; r < 4; ++r) forward_depth(points + 2 * r * m, static_cast<int>(m));
