@@ -45,10 +45,15 @@ void make_twiddles(int half, int direction, double* table);
 // temp (2n doubles); points are left as they were. table as make_twiddles(n/2) fills it.
 void fft_pass(double* points, int m, int s, const double* table, double* temp);
 
+// Builds the twiddles and weights that the products' transforms of up to n points read
+// (n <= 2^18, a power of two). Transforms build what they lack themselves; a run calls this
+// once with its working length, so that the tables are built once, at that length.
+void prepare_transforms(int n);
+
 // The twiddles and weights the transforms read, n <= 2^18, from tables built once at the
-// longest length: point e of make_twiddles(n/2, direction), 0 <= e < n/2, and point i of the
-// weights psi^(sigma (n-1-i)), 0 <= i < n, sigma = -1 for the inverse. Each is bit for bit
-// one cos and one sin of its angle, a whole number times the step of length n.
+// longest length asked for: point e of make_twiddles(n/2, direction), 0 <= e < n/2, and point i of
+// the weights psi^(sigma (n-1-i)), 0 <= i < n, sigma = -1 for the inverse. Each is bit for bit one
+// cos and one sin of its angle, a whole number times the step of length n.
 const double* stored_twiddle(int n, int direction, int e);
 const double* stored_weight(int n, int direction, int i);
 
