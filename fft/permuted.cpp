@@ -82,8 +82,9 @@ inline const double* stage_weights(const double* weights, bool compact, std::int
 
 // A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
 // weights, the inputs are first multiplied by their weights (one block only).
-template <bool Weighted>
-void forward_stage(double* a, int L, int blocks, const double* weights, bool compact) {
+template <bool Weighted, bool FromWords = false>
+void forward_stage(double* a, int L, int blocks, const double* weights, bool compact,
+                   const double* words = nullptr) {
     const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
@@ -92,9 +93,17 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
             const std::int64_t at = 2 * u;
             double gathered[24], gathered_weights[32];
             const double* w = stage_twiddles(L, u, gathered);
-            Lanes x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at),
-                  x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4),
-                  x3r = load(b3 + at), x3i = load(b3 + at + 4);
+            Lanes x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
+            if (FromWords) {
+                // Real words, imaginary parts +0 as packing them into points would give.
+                x0r = load(words + 3 * m + u), x1r = load(words + 2 * m + u);
+                x2r = load(words + m + u), x3r = load(words + u);
+                x0i = x1i = x2i = x3i = Lanes{};
+            } else {
+                x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at);
+                x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4);
+                x3r = load(b3 + at), x3i = load(b3 + at + 4);
+            }
             if (Weighted) {
                 const double* v = stage_weights(weights, compact, m, u, gathered_weights);
                 rotate(x0r, x0i, load(v), load(v + 4));
@@ -273,6 +282,41 @@ void inverse_depth(double* a, int L) {
     inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
 }
 
+// {a, L points} <- a times s point by point, grouped by 4 (L >= 4); s may be a. The same
+// products as multiply_spectra.
+void multiply_block(double* a, const double* s, int L) {
+    for (std::int64_t at = 0; at < 2LL * L; at += 8) {
+        const Lanes ar = load(a + at), ai = load(a + at + 4);
+        const Lanes sr = load(s + at), si = load(s + at + 4);
+        store(a + at, ar * sr - ai * si);
+        store(a + at + 4, ar * si + ai * sr);
+    }
+}
+
+// Block a of L >= 4 points: the forward transform, the product with block s of a spectrum
+// (s = a squares) and the inverse transform, depth first, so that every block goes from
+// one transform to the other while it is still in cache. Bit for bit the three done apart.
+void product_depth(double* a, const double* s, int L) {
+    if (L <= BreadthPoints) {
+        forward_breadth(a, L);
+        multiply_block(a, s == nullptr ? a : s, L);
+        inverse_breadth(a, L);
+        return;
+    }
+    const std::int64_t quarter = 2LL * (L / 4);
+    forward_stage<false>(a, L, 1, nullptr, true);
+    for (int r = 0; r < 4; ++r)
+        product_depth(a + r * quarter, s == nullptr ? nullptr : s + r * quarter, L / 4);
+    inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
+}
+
+// The forward weights of length n >= 16 as the stages read them: their compact copy up to
+// CompactLongest, else entry i of the table for index i (the longest length).
+const double* stage_weights_of(int n) {
+    assert(n <= CompactLongest || TablePoints[0] == n);
+    return n <= CompactLongest ? compact_weights(n) : Weights[0];
+}
+
 // {points, n} grouped by G: each point times scale, then times entry i*q of the forward
 // weights, or by its conjugate when inverse (bit for bit the inverse weight: the product
 // with (c, -s) is c r - (-s) m = c r + s m exactly).
@@ -308,11 +352,9 @@ void weighted_fft_permuted(double* points, int n, int direction) {
         if (d == 1) grouped_scale(points, n, G, 1.0 / n, q, true);
         return;
     }
-    // The forward weights, whose conjugates the inverse stage takes: from their compact copy
-    // up to CompactLongest, else entry i of the table for index i (the longest length).
+    // The forward weights; the inverse stage takes their conjugates.
     const bool compact = n <= CompactLongest;
-    assert(compact || TablePoints[0] == n);
-    const double* weights = compact ? compact_weights(n) : Weights[0];
+    const double* weights = stage_weights_of(n);
     const std::int64_t m = n / 4;
     if (d == 0) {
         forward_stage<true>(points, n, 1, weights, compact);
@@ -322,4 +364,30 @@ void weighted_fft_permuted(double* points, int n, int direction) {
         // Dividing by n, a power of two, is multiplying by 1/n exactly.
         inverse_stage<true>(points, n, 1, weights, compact, 1.0 / n);
     }
+}
+
+void weighted_fft_permuted_words(const double* words, double* spectrum, int n) {
+    assert(n >= 16 && n <= MaxPoints && (n & (n - 1)) == 0);
+    assert(!overlaps(words, n, spectrum, 2LL * n));
+    prepare_transforms(n);
+    const std::int64_t m = n / 4;
+    forward_stage<true, true>(spectrum, n, 1, stage_weights_of(n), n <= CompactLongest, words);
+    for (int r = 0; r < 4; ++r) forward_depth(spectrum + 2 * r * m, static_cast<int>(m));
+}
+
+void weighted_fft_permuted_product(const double* words, const double* spectrum, double* points,
+                                   int n) {
+    assert(n >= 16 && n <= MaxPoints && (n & (n - 1)) == 0);
+    assert(!overlaps(words, n, points, 2LL * n));
+    assert(spectrum == nullptr || !overlaps(spectrum, 2LL * n, points, 2LL * n));
+    prepare_transforms(n);
+    const bool compact = n <= CompactLongest;
+    const double* weights = stage_weights_of(n);
+    const std::int64_t quarter = 2LL * (n / 4);
+    forward_stage<true, true>(points, n, 1, weights, compact, words);
+    for (int r = 0; r < 4; ++r)
+        product_depth(points + r * quarter, spectrum == nullptr ? nullptr : spectrum + r * quarter,
+                      n / 4);
+    // Dividing by n, a power of two, is multiplying by 1/n exactly.
+    inverse_stage<true>(points, n, 1, weights, compact, 1.0 / n);
 }
