@@ -1,5 +1,5 @@
 // Lanes of doubles for the butterflies of the permuted transform: Lanes holds four doubles
-// side by side, Pair two. Every operation acts lane by lane and rounds each lane exactly as
+// side by side. Every operation acts lane by lane and rounds each lane exactly as
 // the same operation on two doubles would, so code written on lanes gives the bits of the
 // same code written on doubles.
 //
@@ -13,7 +13,6 @@
 #if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS)
 
 typedef double Lanes __attribute__((vector_size(32)));
-typedef double Pair __attribute__((vector_size(16)));
 
 #else
 
@@ -45,18 +44,15 @@ inline PlainLanes<N>& operator*=(PlainLanes<N>& a, double s) {
 }
 
 typedef PlainLanes<4> Lanes;
-typedef PlainLanes<2> Pair;
 
 #endif
 
-// Lanes (unless another type is named) from p, and back: memcpy, so no alignment is assumed.
-template <class Vector = Lanes>
-inline Vector load(const double* p) {
-    Vector v;
+// Lanes from p, and back: memcpy, so no alignment is assumed.
+inline Lanes load(const double* p) {
+    Lanes v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <class Vector>
-inline void store(double* p, Vector v) {
+inline void store(double* p, Lanes v) {
     std::memcpy(p, &v, sizeof v);
 }

@@ -20,6 +20,8 @@
 //
 // Only the forward twiddles and weights are read: the inverse multiplies by their conjugates,
 // which are bit for bit the inverse entries, as cos is even and sin odd.
+#include <cstring>
+
 #include "fft/kernels.h"
 #include "fft/lanes.h"
 
@@ -163,39 +165,57 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
     }
 }
 
-// The stage of length 2 on both pairs of positions held in (xr, xi): position 0 (index 1)
-// gets the sum, position 1 (index 0) the difference, in both directions.
-inline void pair_stage(Pair& xr, Pair& xi) {
-    xr = Pair{xr[1] - xr[0], xr[0] + xr[1]};
-    xi = Pair{xi[1] - xi[0], xi[0] + xi[1]};
+// The stage of length 2 on the pairs of positions held in (xr, xi), two pairs to a Lanes:
+// position 0 (the odd lane) gets the sum, position 1 (the even lane) the difference, in both
+// directions. The partner's value plus the own one times -1 or +1 is bit for bit the
+// difference or the sum, as negating is exact.
+inline void pair_stage(Lanes& xr, Lanes& xi) {
+    const Lanes sign = {-1.0, 1.0, -1.0, 1.0};
+    xr = Lanes{xr[1], xr[0], xr[3], xr[2]} + xr * sign;
+    xi = Lanes{xi[1], xi[0], xi[3], xi[2]} + xi * sign;
 }
 
-// On every block of 8 points in {a, count}: forward (d = 0), the stage of length 8 and then
-// those of length 2; inverse, the reverse. Quarter q of a block, points (3-q)2 + u for
-// u = 0, 1, has its real parts side by side at double Offset[q] of the block (two groups)
-// and its imaginary parts 4 further on. Offset u has t = 1-u, so only u = 0 has twiddles
-// other than 1, which leave a value as it is.
+// Lanes from the pairs at p and p + 16 (the same place in two blocks of 8 points), and back.
+inline Lanes load_pairs(const double* p) {
+    return Lanes{p[0], p[1], p[16], p[17]};
+}
+inline void store_pairs(double* p, Lanes v) {
+    p[0] = v[0], p[1] = v[1], p[16] = v[2], p[17] = v[3];
+}
+
+// On every block of 8 points in {a, count}, two blocks side by side in the lanes: forward
+// (d = 0), the stage of length 8 and then those of length 2; inverse, the reverse. Quarter q
+// of a block, points (3-q)2 + u for u = 0, 1, has its real parts side by side at double
+// Offset[q] of the block (two groups) and its imaginary parts 4 further on. Offset u has
+// t = 1-u, so only u = 0 has twiddles other than 1, which leave a value as it is.
 void stages_of_eight_and_two(double* a, int count, int d) {
     constexpr int Offset[4] = {10, 8, 2, 0};
-    Pair wr[4], wi[4];
+    Lanes wr[4], wi[4];
     for (int r = 1; r <= 3; ++r) {
         double re, im;
         twiddle(0, 8, r, re, im);
         if (d == 1) im = -im;  // the inverse twiddle, bit for bit
-        wr[r] = Pair{re, 1.0}, wi[r] = Pair{im, 0.0};
+        wr[r] = Lanes{re, 1.0, re, 1.0}, wi[r] = Lanes{im, 0.0, im, 0.0};
     }
-    for (std::int64_t base = 0; base < count; base += 8) {
+    // A lone block (a transform of 8 points) takes the second lanes from a copy of itself.
+    double lone[32];
+    for (std::int64_t base = 0; base < count; base += 16) {
         double* b = a + 2 * base;
-        Pair x[8];
-        for (int q = 0; q < 4; ++q) {
-            x[2 * q] = load<Pair>(b + Offset[q]);
-            x[2 * q + 1] = load<Pair>(b + Offset[q] + 4);
+        if (count == 8) {
+            std::memcpy(lone, b, sizeof(double) * 16);
+            std::memcpy(lone + 16, b, sizeof(double) * 16);
+            b = lone;
         }
-        Pair y[8];
+        Lanes x[8];
+        for (int q = 0; q < 4; ++q) {
+            x[2 * q] = load_pairs(b + Offset[q]);
+            x[2 * q + 1] = load_pairs(b + Offset[q] + 4);
+        }
+        Lanes y[8];
         if (d == 0) {
             butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
             for (int r = 1; r <= 3; ++r) {
-                const Pair yr = y[2 * r] * wr[r] - y[2 * r + 1] * wi[r];
+                const Lanes yr = y[2 * r] * wr[r] - y[2 * r + 1] * wi[r];
                 y[2 * r + 1] = y[2 * r] * wi[r] + y[2 * r + 1] * wr[r];
                 y[2 * r] = yr;
             }
@@ -203,16 +223,17 @@ void stages_of_eight_and_two(double* a, int count, int d) {
         } else {
             for (int r = 0; r < 4; ++r) pair_stage(x[2 * r], x[2 * r + 1]);
             for (int r = 1; r <= 3; ++r) {
-                const Pair xr = x[2 * r] * wr[r] - x[2 * r + 1] * wi[r];
+                const Lanes xr = x[2 * r] * wr[r] - x[2 * r + 1] * wi[r];
                 x[2 * r + 1] = x[2 * r] * wi[r] + x[2 * r + 1] * wr[r];
                 x[2 * r] = xr;
             }
             butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
         }
         for (int q = 0; q < 4; ++q) {
-            store(b + Offset[q], y[2 * q]);
-            store(b + Offset[q] + 4, y[2 * q + 1]);
+            store_pairs(b + Offset[q], y[2 * q]);
+            store_pairs(b + Offset[q] + 4, y[2 * q + 1]);
         }
+        if (count == 8) std::memcpy(a, lone, sizeof(double) * 16);
     }
 }
 
