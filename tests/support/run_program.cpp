@@ -27,7 +27,6 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
         close(from_child[1]);
         if (chdir(dir.c_str()) != 0) _exit(126);
         if (limits.file_size_limit > 0) {
-            signal(SIGXFSZ, SIG_IGN);
             const rlim_t size = static_cast<rlim_t>(limits.file_size_limit);
             rlimit limit{size, size};
             setrlimit(RLIMIT_FSIZE, &limit);
