@@ -14,7 +14,7 @@ struct RunLimits {
     // keeps the disposition the tests have, so the program must ignore it itself.
     long file_size_limit = 0;
     // Run as the unprivileged user 65534 when the tests run as root, so that directory
-    // permissions apply to the program.
+    // permissions apply to the program (a copy of it, which that user can reach).
     bool unprivileged = false;
 };
 
