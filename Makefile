@@ -1,29 +1,53 @@
-# Thin front end over CMake. `make` builds the optimised program at build/pidrm.
-BUILD      := build
-ASAN_BUILD := build-asan
-BENCH_BUILD := build-bench
-JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+# Thin front end over CMake. `make` builds the optimised program at build/pidrm (and the
+# tests, where GoogleTest and GMP are installed).
+# Another compiler in build dirs of its own: make test CXX=clang++ BUILD=build-clang
+BUILD       ?= build
+ASAN_BUILD  ?= $(BUILD)-asan
+PLAIN_BUILD ?= $(BUILD)-plain
+BENCH_BUILD ?= build-bench
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+# CMake picks the compiler of a new build dir itself, unless CXX is given.
+COMPILER := $(if $(filter default,$(origin CXX)),,-DCMAKE_CXX_COMPILER=$(CXX))
+CONFIGURE = cmake -S . -B $(1) $(COMPILER) $(2) >/dev/null
 
-.PHONY: all run test test-fast bench bench-quick bench-build format clean
+# The Debian packages the tests need; tools/packages.sh installs them when missing (as root)
+# or names them and stops.
+TEST_PACKAGES := libgtest-dev libgmp-dev $(if $(findstring clang,$(CXX)),libclang-rt-dev)
+
+.PHONY: all run test test-fast test-build test-packages bench bench-quick bench-build format clean
 
 all:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: all
+# Builds the program alone: a compiler, make and cmake are all it needs.
+run:
+	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
+	cmake --build $(BUILD) -j $(JOBS) --target pidrm
 	./$(BUILD)/pidrm
 
-# Every test in the optimised build (long runs included), then the unit and
-# end-to-end tests once more under AddressSanitizer + UndefinedBehaviorSanitizer.
-test: all
+# Every test in the optimised build (long runs included), the unit and end-to-end tests once
+# more under AddressSanitizer + UndefinedBehaviorSanitizer, and the product and transform
+# tests once more with plain C++ in place of the vector extensions.
+test: test-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPIDRM_SANITIZE=ON >/dev/null
+	$(call CONFIGURE,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DPIDRM_SANITIZE=ON -DPIDRM_TESTS=ON)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE long
+	$(call CONFIGURE,$(PLAIN_BUILD),-DCMAKE_BUILD_TYPE=Release -DPIDRM_PLAIN_VECTORS=ON -DPIDRM_TESTS=ON)
+	cmake --build $(PLAIN_BUILD) -j $(JOBS) --target pidrm_fft_tests
+	cd $(PLAIN_BUILD) && ctest --output-on-failure -j $(JOBS) -L fft
 
 # The optimised tests without the long runs, for quick turns while editing.
-test-fast: all
+test-fast: test-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE long
+
+test-build: test-packages
+	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DPIDRM_TESTS=ON)
+	cmake --build $(BUILD) -j $(JOBS)
+
+test-packages:
+	tools/packages.sh $(TEST_PACKAGES)
 
 # The benchmarks: product timings (also in build-bench/multiply.csv) and rounding errors,
 # then the whole-program runs against the GMP Machin program (bench/whole_runs.sh; it takes
@@ -37,7 +61,8 @@ bench-quick: bench-build
 	QUICK=1 $(WHOLE_RUNS)
 
 bench-build:
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPIDRM_BENCH=ON -DPIDRM_TESTS=OFF >/dev/null
+	tools/packages.sh libbenchmark-dev libgmp-dev
+	$(call CONFIGURE,$(BENCH_BUILD),-DCMAKE_BUILD_TYPE=Release -DPIDRM_BENCH=ON -DPIDRM_TESTS=OFF)
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 
 WHOLE_RUNS = BASELINE='$(BASELINE)' REPEATS='$(REPEATS)' UPDATE_README='$(UPDATE_README)' \
@@ -47,4 +72,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PLAIN_BUILD) $(BENCH_BUILD)

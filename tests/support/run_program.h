@@ -10,11 +10,11 @@ struct ProgramRun {
 };
 
 struct RunLimits {
-    // A positive value caps the size of files the program may write (RLIMIT_FSIZE, with
-    // SIGXFSZ ignored so that writes fail instead of killing the process).
+    // A positive value caps the size of files the program may write (RLIMIT_FSIZE). SIGXFSZ
+    // keeps the disposition the tests have, so the program must ignore it itself.
     long file_size_limit = 0;
     // Run as the unprivileged user 65534 when the tests run as root, so that directory
-    // permissions apply to the program.
+    // permissions apply to the program (a copy of it, which that user can reach).
     bool unprivileged = false;
 };
 
