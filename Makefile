@@ -4,7 +4,7 @@ ASAN_BUILD := build-asan
 BENCH_BUILD := build-bench
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all run test test-fast bench bench-quick bench-build format clean
+.PHONY: all run test test-fast cross-check bench bench-quick bench-build format clean
 
 all:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -24,6 +24,12 @@ test: all
 # The optimised tests without the long runs, for quick turns while editing.
 test-fast: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE long
+
+# The program built for Linux on 64-bit ARM and for Windows, run under qemu-aarch64 and wine,
+# its decimals compared with GMP's; and no fused multiply-add in any build (tools/cross_check.sh,
+# build-cross/). Not part of make test: it takes a few minutes.
+cross-check:
+	JOBS=$(JOBS) tools/cross_check.sh
 
 # The benchmarks: product timings (also in build-bench/multiply.csv) and rounding errors,
 # then the whole-program runs against the GMP Machin program (bench/whole_runs.sh; it takes
@@ -47,4 +53,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-cross
