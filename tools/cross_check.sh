@@ -166,17 +166,22 @@ check_run() {
     seconds=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.1f", b - a }')
     runs=$((runs + 1))
     local file="$dir/AtanDRM$id.txt" kept="$work/$b/AtanDRM${id}_$n.txt" linux="$work/x86_64/AtanDRM${id}_$n.txt"
+    local ends=lf
+    [[ $b != windows ]] || ends=crlf
     mkdir -p "$work/$b"
-    if [[ $status -ne 0 ]]; then
-        verdict="exit status $status$([[ $status -eq 124 ]] && echo " (timed out after $run_timeout s)")"
+    if [[ $status -eq 124 ]]; then
+        verdict="timed out after $run_timeout s"
+    elif [[ $status -ne 0 ]]; then
+        verdict="exit status $status"
+    elif grep -q 'Error Stop' "$dir/console.txt"; then
+        verdict="console reports an error stop"
     elif [[ ! -f "$file" ]]; then
         verdict="no AtanDRM$id.txt"
     elif [[ "$(decimals "$file" "$n")" != "$(cat "$work/gmp_$n.txt")" ]]; then
         got=$(decimals "$file" "$n" | wc -c)
         verdict="decimals differ from GMP's ($got decimals read)"
-    elif [[ $b != x86_64 ]] && ! cmp -s <(masked "$file") \
-        <(masked "$linux" "$([[ $b == windows ]] && echo crlf)"); then
-        verdict="file differs from the Linux x86-64 one$([[ $b == windows ]] && echo " beyond CRLF line ends")"
+    elif [[ $b != x86_64 ]] && ! cmp -s <(masked "$file") <(masked "$linux" "$ends"); then
+        verdict="file differs from the Linux x86-64 one (line ends: $ends)"
     fi
     [[ -f "$file" ]] && cp "$file" "$kept"
     local line error=""
