@@ -6,6 +6,7 @@
 #include "arith/long_number.h"
 #include "driver/driver.h"
 #include "drm/drm.h"
+#include "fft/fft.h"
 
 double PiSum[ND];
 
@@ -61,6 +62,7 @@ int pi_run() {
     const int computed_words = raised ? ShortestWorkingLength - 1 : word_count;
 
     const int run_start = clock_ms();
+    prepare_transforms(n);  // twiddles and weights for the run's length, once
     double largest_error = 0.0;
     fill_words(0, PiSum, n + 1);
     const Formula& formula = FormulaTable[f];

@@ -15,14 +15,19 @@ double FftScratch[6 * ND + 2];
 
 void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
     assert(n >= 2 && (n & (n - 1)) == 0);
-    assert(!overlaps(spectrum, 2LL * n, a, n) && !overlaps(spectrum, 2LL * n, work, 4LL * n));
+    assert(!overlaps(spectrum, 2LL * n, a, n));
+    assert(work == nullptr || !overlaps(spectrum, 2LL * n, work, 4LL * n));
+    static_cast<void>(work);  // the permuted transform works in place
+    if (n >= 16) {
+        weighted_fft_permuted_words(a, spectrum, n);
+        return;
+    }
     const int G = spectrum_group(n);
     for (int i = 0; i < n; i += G)
         for (int k = 0; k < G; ++k) {
             spectrum[2 * i + k] = a[i + k];
             spectrum[2 * i + G + k] = 0;
         }
-    static_cast<void>(work);  // the permuted transform works in place
     weighted_fft_permuted(spectrum, n, 0);
 }
 
@@ -49,18 +54,18 @@ void add_product_of_spectra(const double* x, const double* y, double* sum, int n
         }
 }
 
-double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
-    assert(!overlaps(out, 2LL * n, spectrum, 2LL * n) && !overlaps(out, 2LL * n, work, 4LL * n));
-    static_cast<void>(work);
-    weighted_fft_permuted(spectrum, n, 1);
+namespace {
 
+// {out, 2n} <- the product whose coefficients stand in {points, n}, grouped, as the inverse
+// transform leaves them: rounded to whole numbers and normalised. Returns the RoundingError.
+double round_product(const double* points, double* out, int n) {
     // Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for
     // 2^18 balanced words), below 2^53, so rounding recovers them while the error stays
     // below 0.5. Round half up.
     double err = 0.0;
     for (int i = 0; i < n; ++i) {
         const std::int64_t at = spectrum_real(i, n);
-        const double re = spectrum[at], im = spectrum[at + spectrum_group(n)];
+        const double re = points[at], im = points[at + spectrum_group(n)];
         const double R = std::floor(re + 0.5), I = std::floor(im + 0.5);
         err = max3(err, std::fabs(R - re), std::fabs(I - im));
         out[i] = I;
@@ -68,6 +73,28 @@ double product_from_spectrum(double* spectrum, double* out, int n, double* work)
     }
     normalize_carries(out, 2 * n);
     return err;
+}
+
+}  // namespace
+
+double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
+    assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
+    assert(work == nullptr || !overlaps(out, 2LL * n, work, 4LL * n));
+    static_cast<void>(work);
+    weighted_fft_permuted(spectrum, n, 1);
+    return round_product(spectrum, out, n);
+}
+
+double product_with_spectrum(const double* spectrum, const double* b, double* out, int n,
+                             double* points) {
+    assert(!overlaps(out, 2LL * n, points, 2LL * n) && !overlaps(out, 2LL * n, b, n));
+    if (n < 16) {
+        forward_spectrum(b, points, n, nullptr);
+        multiply_spectra(spectrum, points, points, n);
+        return product_from_spectrum(points, out, n, nullptr);
+    }
+    weighted_fft_permuted_product(b, spectrum, points, n);
+    return round_product(points, out, n);
 }
 
 namespace {
@@ -104,11 +131,14 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
         schoolbook(a, b, out, n, za, zb);
         return 0.0;
     }
-    double* work = scratch + 2 * n;
-    forward_spectrum(a, scratch, n, work);
-    forward_spectrum(b, out, n, work);
-    multiply_spectra(scratch, out, scratch, n);
-    return product_from_spectrum(scratch, out, n, work);
+    // a's spectrum in the scratch, b transformed, multiplied and brought back in the 2n
+    // doubles after it; a square transforms its operand once.
+    if (a == b && n >= 16) {
+        weighted_fft_permuted_product(a, nullptr, scratch, n);
+        return round_product(scratch, out, n);
+    }
+    forward_spectrum(a, scratch, n, nullptr);
+    return product_with_spectrum(scratch, b, out, n, scratch + 2 * n);
 }
 
 double multiply(const double* x, const double* y, double* z, int n, double* scratch) {

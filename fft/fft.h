@@ -35,6 +35,18 @@ inline long spectrum_real(std::int64_t i, int n) {
     return 2 * i - (i & (spectrum_group(n) - 1));
 }
 
+// spectrum (2n doubles, grouped) <- weighted_fft_permuted, forward, of the points whose real
+// parts are the words {words, n} and whose imaginary parts are 0; n >= 16.
+void weighted_fft_permuted_words(const double* words, double* spectrum, int n);
+
+// points (2n doubles, grouped) <- the inverse weighted_fft_permuted of the pointwise product
+// of spectrum with the forward one of the words {words, n}, or with itself when spectrum is
+// null (a square); bit for bit the three transforms done apart, but depth first, so that
+// each part goes from one transform to the other while it sits in cache. n >= 16; points
+// overlaps neither input.
+void weighted_fft_permuted_product(const double* words, const double* spectrum, double* points,
+                                   int n);
+
 // The transform above, in place.
 void fft(double* points, int n, int direction, double* work);
 
@@ -45,10 +57,15 @@ void make_twiddles(int half, int direction, double* table);
 // temp (2n doubles); points are left as they were. table as make_twiddles(n/2) fills it.
 void fft_pass(double* points, int m, int s, const double* table, double* temp);
 
+// Builds the twiddles and weights that the products' transforms of up to n points read
+// (n <= 2^18, a power of two). Transforms build what they lack themselves; a run calls this
+// once with its working length, so that the tables are built once, at that length.
+void prepare_transforms(int n);
+
 // The twiddles and weights the transforms read, n <= 2^18, from tables built once at the
-// longest length: point e of make_twiddles(n/2, direction), 0 <= e < n/2, and point i of the
-// weights psi^(sigma (n-1-i)), 0 <= i < n, sigma = -1 for the inverse. Each is bit for bit
-// one cos and one sin of its angle, a whole number times the step of length n.
+// longest length asked for: point e of make_twiddles(n/2, direction), 0 <= e < n/2, and point i of
+// the weights psi^(sigma (n-1-i)), 0 <= i < n, sigma = -1 for the inverse. Each is bit for bit one
+// cos and one sin of its angle, a whole number times the step of length n.
 const double* stored_twiddle(int n, int direction, int e);
 const double* stored_weight(int n, int direction, int i);
 
@@ -69,8 +86,8 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
 // ---- Products in pieces -----------------------------------------------------------------
 // For operands that take part in several products: each is transformed once, its spectrum
 // multiplied with several others, and sums of products come back through one inverse
-// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above (the
-// permuted transform needs none of it; the argument stays for the callers).
+// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above, or
+// null (the permuted transform needs none of it; the argument stays for the callers).
 // Spectra are grouped and stand in the permuted order of weighted_fft_permuted, not in the
 // order of weighted_fft: they are fit only for pointwise products with each other.
 
@@ -87,6 +104,12 @@ void add_product_of_spectra(const double* x, const double* y, double* sum, int n
 // normalised, as convolve leaves it. The spectrum is used up. out overlaps neither spectrum
 // nor work. Returns the RoundingError.
 double product_from_spectrum(double* spectrum, double* out, int n, double* work);
+
+// {out, 2n} <- {b, n} times the n-word operand whose spectrum is given (forward_spectrum), as
+// convolve leaves a product; the spectrum is kept for other products. points: 2n doubles of
+// scratch, overlapping none of the others. Returns the RoundingError.
+double product_with_spectrum(const double* spectrum, const double* b, double* out, int n,
+                             double* points);
 
 // z (2n mantissa words, 2n+1 doubles) <- x * y (n words each), exponents added, leading
 // zeros stripped. z overlaps neither operand; x may be y. Returns the RoundingError.

@@ -366,4 +366,33 @@ TEST(PermutedTransform, RoundTripAtEveryLength) {
     }
 }
 
+// The transforms from words and the depth-first product give the bits of the separate
+// steps: packing (word, +0), forward, pointwise product (of b with a, or of a with itself),
+// inverse.
+TEST(PermutedTransform, FromWordsAndFusedProductMatchSeparateSteps) {
+    for (int n : PermutedLengths) {
+        if (n < 16) continue;
+        SCOPED_TRACE("n=" + std::to_string(n));
+        std::mt19937_64 gen(n);
+        std::uniform_int_distribution<int> digit(-50000, 50000);
+        std::vector<double> a(n), b(n);
+        for (int i = 0; i < n; ++i) a[i] = digit(gen), b[i] = digit(gen);
+        const auto packed = [n](const std::vector<double>& w) {
+            Points p(2 * n);
+            for (int i = 0; i < n; ++i) p[spectrum_real(i, n)] = w[i];
+            return p;
+        };
+        const Points fa = permuted(packed(a), Forward), fb = permuted(packed(b), Forward);
+        Points from_words(2 * n), fused(2 * n), square(2 * n), ab(2 * n), aa(2 * n);
+        weighted_fft_permuted_words(a.data(), from_words.data(), n);
+        EXPECT_EQ(std::memcmp(from_words.data(), fa.data(), 16LL * n), 0);
+        multiply_spectra(fa.data(), fb.data(), ab.data(), n);
+        multiply_spectra(fa.data(), fa.data(), aa.data(), n);
+        weighted_fft_permuted_product(b.data(), fa.data(), fused.data(), n);
+        weighted_fft_permuted_product(a.data(), nullptr, square.data(), n);
+        EXPECT_EQ(std::memcmp(fused.data(), permuted(ab, Inverse).data(), 16LL * n), 0);
+        EXPECT_EQ(std::memcmp(square.data(), permuted(aa, Inverse).data(), 16LL * n), 0);
+    }
+}
+
 }  // namespace

@@ -1,0 +1,102 @@
+// What the transforms share inside fft/: the twiddle and weight tables, interleaved points
+// and the radix-4 butterfly. Not for use outside fft/.
+//
+// Positions count from the end of an array (p = n-1-index): the least significant word of a
+// number, which stands last, has position 0 and weight psi^0 = 1.
+#pragma once
+
+#include <cstdint>
+
+#include "fft/fft.h"
+
+// The longest transform: products of 2^18 words.
+constexpr int MaxPoints = 1 << 18;
+
+// The tables of each direction (index 0 forward, 1 inverse), built for transforms of up to
+// TablePoints[d] points, a power of two (0 before the first use):
+//   Twiddles[d] entry e = entry e of make_twiddles(TablePoints[d]/2, d), 2 MiB at most;
+//   Weights[d] entry i = e^(i sigma (TablePoints[d]-1-i) pi/(2 TablePoints[d])), 4 MiB at most.
+// The step of length n is that of length 2n doubled exactly, so the angle of an entry of
+// length n is bit for bit that of an entry of length 2n: a length n <= TablePoints[d] reads
+// every q-th entry, q = TablePoints[d]/n, and gets what its own cos and sin calls would give.
+extern double Twiddles[2][MaxPoints];
+extern double Weights[2][2 * MaxPoints];
+extern int TablePoints[2];
+
+// Makes the tables of direction d (1 inverse, anything else forward) hold length n, rebuilding
+// them at n when they are shorter. Returns d as an index, 0 or 1.
+int tables_for(int direction, int n);
+
+// Table stride of length n.
+inline int table_stride(int d, int n) {
+    return TablePoints[d] / n;
+}
+
+// The twiddle entry of angle 0: entry TablePoints/2 - 1. The twiddle w^t of length n,
+// 0 <= t < n/2, is point -t*q from it.
+inline const double* twiddle_one(int d) {
+    return Twiddles[d] + TablePoints[d] - 2;
+}
+
+// Compact copies of the forward entries for the permuted transform of the products, made by
+// prepare_transforms for the lengths 16 .. CompactLongest it has reached (CompactPoints).
+// They hold what the butterflies of four offsets u .. u+3 (u a multiple of 4) of a stage
+// read, side by side, as one run: one stream from memory instead of one for each quarter,
+// whose power-of-two distances make them contend for the same cache sets. The longest length
+// reads the tables above, where its entries stand at a stride of at most 3.
+constexpr int CompactLongest = MaxPoints / 2;
+// Twiddles of stage length L: for offsets u..u+3, m = L/4, t = m-1-u-k, the real parts of
+// w^t (k = 0..3), then the imaginary parts, then those of w^2t and w^3t of length L, 24
+// doubles at 6u of the length's run. The inverse transform multiplies by their conjugates,
+// which are bit for bit the entries of the inverse tables, as cos is even and sin odd. 3 MiB.
+extern double CompactTwiddles[6 * (2 * CompactLongest - 16) / 4];
+// Weights of length n, for the first stage of the forward transform and the last of the
+// inverse (their conjugates): for offsets u..u+3 the real parts of the weights of index
+// (3-d)m + u + k (k = 0..3), then the imaginary parts, for d = 0..3, 32 doubles at 8u of the
+// length's run. 4 MiB.
+extern double CompactWeights[2 * (2 * CompactLongest - 16)];
+extern int CompactPoints;
+
+inline double* compact_twiddles(int L) {
+    return CompactTwiddles + 6LL * (L - 16) / 4;
+}
+inline double* compact_weights(int n) {
+    return CompactWeights + 2LL * (n - 16);
+}
+
+// Interleaved complex points.
+inline double* point(double* a, std::int64_t i) {
+    return a + 2 * i;
+}
+inline const double* point(const double* a, std::int64_t i) {
+    return a + 2 * i;
+}
+
+// The twiddle w^t of length n in direction d, 0 <= t < n. The table holds the half turn
+// 0 <= t < n/2; the other half is its negation, w^(t+n/2) = -w^t.
+inline void twiddle(int d, int n, int t, double& re, double& im) {
+    const bool second = t >= n / 2;
+    const double sign = second ? -1.0 : 1.0;
+    const double* w = point(
+        twiddle_one(d), -static_cast<std::int64_t>(second ? t - n / 2 : t) * table_stride(d, n));
+    re = sign * w[0];
+    im = sign * w[1];
+}
+
+// The radix-4 butterfly on a0..a3 (twiddles applied) for the forward direction:
+// y_r = sum_d a_d i^(dr). The inverse one, with (-i)^(dr), is the same with y1 and y3 swapped.
+// Each output is written to its own pointer. T is double or a type of lanes of doubles.
+template <typename T>
+inline void butterfly4(T a0r, T a0i, T a1r, T a1i, T a2r, T a2i, T a3r, T a3i, T* y0, T* y1, T* y2,
+                       T* y3) {
+    const T s02r = a0r + a2r, s02i = a0i + a2i, d02r = a0r - a2r, d02i = a0i - a2i;
+    const T s13r = a1r + a3r, s13i = a1i + a3i, d13r = a1r - a3r, d13i = a1i - a3i;
+    y0[0] = s02r + s13r;
+    y0[1] = s02i + s13i;
+    y2[0] = s02r - s13r;
+    y2[1] = s02i - s13i;
+    y1[0] = d02r - d13i;  // (a0 - a2) + i (a1 - a3)
+    y1[1] = d02i + d13r;
+    y3[0] = d02r + d13i;  // (a0 - a2) - i (a1 - a3)
+    y3[1] = d02i - d13r;
+}
