@@ -33,35 +33,8 @@ started=$(date +%s)
 names=(Machin Gauss Klingenstierna Stoermer Takano)
 
 # ---- Packages ----------------------------------------------------------------------------
-packages=(g++ cmake make libgmp-dev g++-aarch64-linux-gnu qemu-user g++-mingw-w64-x86-64 wine)
-# Without dpkg, the command (or header) each package brings stands for it.
-present() {
-    if command -v dpkg >/dev/null; then
-        dpkg -s "$1" >/dev/null 2>&1
-        return
-    fi
-    case $1 in
-        libgmp-dev) echo '#include <gmpxx.h>' | g++ -x c++ -fsyntax-only - 2>/dev/null ;;
-        g++-aarch64-linux-gnu) command -v aarch64-linux-gnu-g++ >/dev/null ;;
-        qemu-user) command -v qemu-aarch64 >/dev/null ;;
-        g++-mingw-w64-x86-64) command -v x86_64-w64-mingw32-g++ >/dev/null ;;
-        *) command -v "$1" >/dev/null ;;
-    esac
-}
-missing=()
-for p in "${packages[@]}"; do present "$p" || missing+=("$p"); done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
-        echo "cross-check: installing ${missing[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
-        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-    else
-        echo "cross-check: missing packages: ${missing[*]}" >&2
-        echo "cross-check: install them (Debian: apt-get install ${missing[*]}) or run as root" >&2
-        exit 1
-    fi
-fi
+# Installed where missing (as root with apt-get), otherwise named, and the check stops.
+tools/packages.sh g++ cmake make libgmp-dev g++-aarch64-linux-gnu qemu-user g++-mingw-w64-x86-64 wine
 
 mkdir -p "$out"
 out=$(realpath "$out")
