@@ -14,7 +14,7 @@ CONFIGURE = cmake -S . -B $(1) $(COMPILER) $(2) >/dev/null
 # or names them and stops.
 TEST_PACKAGES := libgtest-dev libgmp-dev $(if $(findstring clang,$(CXX)),libclang-rt-dev)
 
-.PHONY: all run test test-fast test-build test-packages bench bench-quick bench-build format clean
+.PHONY: all run test test-fast test-build test-packages cross-check bench bench-quick bench-build format clean
 
 all:
 	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
@@ -49,6 +49,12 @@ test-build: test-packages
 test-packages:
 	tools/packages.sh $(TEST_PACKAGES)
 
+# The program built for Linux on 64-bit ARM and for Windows, run under qemu-aarch64 and wine,
+# its decimals compared with GMP's; and no fused multiply-add in any build (tools/cross_check.sh,
+# build-cross/). Not part of make test: it takes a few minutes.
+cross-check:
+	JOBS=$(JOBS) tools/cross_check.sh
+
 # The benchmarks: product timings (also in build-bench/multiply.csv) and rounding errors,
 # then the whole-program runs against the GMP Machin program (bench/whole_runs.sh; it takes
 # several minutes). Optional: BASELINE=/path/to/old/pidrm, REPEATS=k, UPDATE_README=1.
@@ -72,4 +78,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PLAIN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PLAIN_BUILD) $(BENCH_BUILD) build-cross

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -104,14 +105,14 @@ TEST(MakeTwiddles, EightPointTablesDescendInAngle) {
 // out[q] = scale * sum_p in[p] * e^(i sigma 2pi E/(4n)), E = 4(p+1)(q+1) plus the weight
 // exponent n-1-p (forward) or n-1-q (inverse), reduced mod 4n and summed in long double.
 Points by_definition(Kind kind, const Points& in, int direction) {
-    const long n = static_cast<long>(in.size() / 2);
+    const std::int64_t n = static_cast<std::int64_t>(in.size() / 2);
     const long double sigma = direction == Inverse ? -1 : 1;
     const long double unit = sigma * 2 * std::acos(-1.0L) / (4 * n);
     Points out(in.size());
-    for (long q = 0; q < n; ++q) {
+    for (std::int64_t q = 0; q < n; ++q) {
         long double re = 0, im = 0;
-        for (long p = 0; p < n; ++p) {
-            long e = 4 * (p + 1) * (q + 1);
+        for (std::int64_t p = 0; p < n; ++p) {
+            std::int64_t e = 4 * (p + 1) * (q + 1);
             if (kind == Weighted) e += direction == Inverse ? n - 1 - q : n - 1 - p;
             const long double a = unit * (e % (4 * n));
             re += in[2 * p] * std::cos(a) - in[2 * p + 1] * std::sin(a);
@@ -215,26 +216,29 @@ TEST(Tables, EntriesAreFreshCosAndSinOfTheirAngleAtEveryLength) {
 // Sampled outputs of long transforms against the definition summed in long double; odd and
 // even log2 n take different first passes and different pass counts.
 TEST(Transform, LongTransformsMatchDefinitionAtSampledPoints) {
-    for (int n : {1 << 11, 1 << 12, 1 << 15, 1 << 16, 1 << 17, 1 << 18}) {
+    // 64 bits: (p + 1)(q + 1) below reaches 2^36.
+    for (std::int64_t n : {1 << 11, 1 << 12, 1 << 15, 1 << 16, 1 << 17, 1 << 18}) {
         const Points x = random_points(n, 7 * n);
         // e^(i 2pi t/(4n)) for t < 4n, in long double
         std::vector<long double> co(4 * n), si(4 * n);
         const long double unit = 2 * std::acos(-1.0L) / (4 * n);
-        for (long t = 0; t < 4L * n; ++t) co[t] = std::cos(unit * t), si[t] = std::sin(unit * t);
+        for (std::int64_t t = 0; t < 4 * n; ++t)
+            co[t] = std::cos(unit * t), si[t] = std::sin(unit * t);
         const double tolerance = 1e-15 * std::sqrt(n) * ilog2(n);
         for (Kind kind : {Plain, Weighted}) {
             for (int direction : {Forward, Inverse}) {
                 SCOPED_TRACE("n=" + std::to_string(n) + " weighted=" + std::to_string(kind) +
                              " direction=" + std::to_string(direction));
                 const Points got = transform(kind, x, direction);
-                for (long q :
-                     {0L, 1L, 2L, n / 3L, n / 2L - 1, n / 2L, 2L * n / 3, n - 2L, n - 1L}) {
+                const std::int64_t samples[] = {0,     1,         2,     n / 3, n / 2 - 1,
+                                                n / 2, 2 * n / 3, n - 2, n - 1};
+                for (std::int64_t q : samples) {
                     long double re = 0, im = 0;
-                    for (long p = 0; p < n; ++p) {
-                        long e = 4 * ((p + 1) * (q + 1) % n);
+                    for (std::int64_t p = 0; p < n; ++p) {
+                        std::int64_t e = 4 * ((p + 1) * (q + 1) % n);
                         if (kind == Weighted) e += direction == Inverse ? n - 1 - q : n - 1 - p;
-                        e %= 4L * n;
-                        if (direction == Inverse) e = (4L * n - e) % (4L * n);
+                        e %= 4 * n;
+                        if (direction == Inverse) e = (4 * n - e) % (4 * n);
                         re += x[2 * p] * co[e] - x[2 * p + 1] * si[e];
                         im += x[2 * p] * si[e] + x[2 * p + 1] * co[e];
                     }
