@@ -31,7 +31,7 @@ inline int spectrum_group(int n) {
     return n < 4 ? n : 4;
 }
 
-inline long spectrum_real(std::int64_t i, int n) {
+inline std::int64_t spectrum_real(std::int64_t i, int n) {
     return 2 * i - (i & (spectrum_group(n) - 1));
 }
 
