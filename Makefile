@@ -26,8 +26,11 @@ test-fast: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE long
 
 # The benchmarks: product timings (also in build-bench/multiply.csv) and rounding errors,
-# then the whole-program runs against the GMP Machin program (bench/whole_runs.sh; it takes
-# several minutes). Optional: BASELINE=/path/to/old/pidrm, REPEATS=k, UPDATE_README=1.
+# then the whole-program runs, time and peak memory, against the GMP Machin program and
+# MPFR's pi (bench/whole_runs.sh; it takes several minutes). Optional:
+# BASELINE=/path/to/old/pidrm, REPEATS=k, SIZES="n1 n2 ...", UPDATE_README=1. They need the
+# Debian packages libbenchmark-dev, libgmp-dev and libmpfr-dev (the configuration names any
+# that is missing and stops), and gnuplot-nox for the plot.
 bench: bench-build
 	cmake --build $(BENCH_BUILD) --target run_bench
 	$(WHOLE_RUNS)
