@@ -2,7 +2,8 @@
 # Whole-program wall times and peak memory: pidrm for the five formulas at each N, beside two
 # yardsticks at the same N, the GMP Machin program (bench/gmp_machin.cpp) and MPFR's own pi
 # routine (bench/mpfr_pi.cpp), and optionally an older pidrm for Machin. Every run is checked:
-# its first N decimals must equal GMP's.
+# its first N decimals must equal GMP's (pidrm's but for its last word where that is the
+# computation's own last word, as the tests allow).
 #
 # Run from anywhere; paths are taken relative to the top of the source tree. Settings, all
 # from the environment:
@@ -114,12 +115,24 @@ run_yardstick() {
     rm -rf "$run_dir"
 }
 
+# How many of pidrm's first N decimals must equal GMP's: all of them, unless the working
+# length (the least power of two above the word count) is only one word above the word count,
+# as at N = 1,310,715 (below 16 decimals the program works at 8 words); then the last word is
+# the computation's own last word and may differ.
+exact_decimals() {
+    local n=$1 words fmt=2
+    words=$(((n + 4) / 5))
+    while ((fmt <= words)); do fmt=$((2 * fmt)); done
+    if ((fmt >= 8 && fmt == words + 1 && 5 * (words - 1) < n)); then echo $((5 * (words - 1))); else echo "$n"; fi
+}
+
 # One run of pidrm $2 (key $1) with formula $3 at N = $4; its decimals are compared with GMP's.
 run_pidrm() {
-    local key=$1 program=$2 id=$3 n=$4
+    local key=$1 program=$2 id=$3 n=$4 exact
+    exact=$(exact_decimals "$n")
     printf '%s\n%s\n' "$id" "$n" >"$work/answers.txt"
     run_measured "$key" "$work/answers.txt" "$program" || fail "$program failed for ID $id, N $n"
-    if ! cmp -s <(pidrm_decimals "$run_dir/AtanDRM$id.txt" "$n") "$work/gmp_$n.txt"; then
+    if ! cmp -s <(pidrm_decimals "$run_dir/AtanDRM$id.txt" "$exact") <(head -c "$exact" "$work/gmp_$n.txt"); then
         fail "decimals of $program differ from GMP's for ID $id, N $n"
     fi
     rm -rf "$run_dir"
@@ -190,7 +203,9 @@ table="$out_dir/whole_runs.md"
     echo "Largest time / GMP among the five formulas: $(printf '%s, ' "${slowest[@]}" | sed 's/, $//')."
     if [[ ! -s "$work/failures" ]]; then
         echo
-        echo "The N decimals of every run agree with the GMP program's."
+        last_word=()
+        for n in "${sizes[@]}"; do (($(exact_decimals "$n") == n)) || last_word+=("$n"); done
+        echo "The N decimals of every run agree with the GMP program's${last_word[*]:+, but for pidrm's last word at N = $(printf '%s, ' "${last_word[@]}" | sed 's/, $//'), where it is the computation's own last word}."
     fi
 } >"$table"
 cat "$table"
