@@ -239,7 +239,9 @@ set terminal $terminal size 800,1000
 set output '$plot'
 set multiplot layout 2,1
 set logscale xy
+set autoscale xfix
 set offsets graph 0.05, graph 0.05, 0, 0
+set format x '10^{%L}'
 set xlabel 'decimals N'
 set key top left
 set grid
