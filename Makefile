@@ -56,8 +56,11 @@ cross-check:
 	JOBS=$(JOBS) tools/cross_check.sh
 
 # The benchmarks: product timings (also in build-bench/multiply.csv) and rounding errors,
-# then the whole-program runs against the GMP Machin program (bench/whole_runs.sh; it takes
-# several minutes). Optional: BASELINE=/path/to/old/pidrm, REPEATS=k, UPDATE_README=1.
+# then the whole-program runs, time and peak memory, against the GMP Machin program and
+# MPFR's pi (bench/whole_runs.sh; it takes several minutes). Optional:
+# BASELINE=/path/to/old/pidrm, REPEATS=k, SIZES="n1 n2 ...", UPDATE_README=1. They need the
+# Debian packages libbenchmark-dev, libgmp-dev and libmpfr-dev (the configuration names any
+# that is missing and stops), and gnuplot-nox for the plot.
 bench: bench-build
 	cmake --build $(BENCH_BUILD) --target run_bench
 	$(WHOLE_RUNS)
@@ -67,7 +70,7 @@ bench-quick: bench-build
 	QUICK=1 $(WHOLE_RUNS)
 
 bench-build:
-	tools/packages.sh libbenchmark-dev libgmp-dev
+	tools/packages.sh libbenchmark-dev libgmp-dev libmpfr-dev
 	$(call CONFIGURE,$(BENCH_BUILD),-DCMAKE_BUILD_TYPE=Release -DPIDRM_BENCH=ON -DPIDRM_TESTS=OFF)
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 

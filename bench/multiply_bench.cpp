@@ -1,8 +1,10 @@
-// Time of one product of two n-word numbers with random balanced words, and of the weighted
-// transform pair (forward, then inverse): weighted_fft in natural order, and the permuted
-// transform that every product is built from.
+// Time of one product of two n-word numbers with random balanced words; at the longest
+// lengths, the same product split into its three transforms and everything else; and the
+// weighted transform pair (forward, then inverse): weighted_fft in natural order, and the
+// permuted transform that every product is built from.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <random>
 #include <vector>
 
@@ -19,6 +21,62 @@ std::vector<double> random_number(int n, std::mt19937_64& gen) {
     if (x[1] == 0) x[1] = 1;
     return x;
 }
+
+// Where the time of a long product goes. Each iteration times a whole product (its Time), and
+// beside it, on the same operands, the three weighted permuted transforms a product makes: the
+// forward transforms of both operands, packed as the product packs them, and the inverse
+// transform of their pointwise product. transforms_ms is the three together, rest_ms the
+// remainder of the product (packing, pointwise product, rounding, carries, leading zeros),
+// transform_share the transforms' share of the product; all averaged over the iterations
+// (the CPU column covers both halves of an iteration). Product and transforms alternate, so
+// that other work on the machine weighs on both alike. It runs first: the CSV output takes its
+// columns from the first benchmark, so that one carries every counter of the file.
+void BM_ProductSplit(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const int n = static_cast<int>(state.range(0));
+    std::mt19937_64 gen(n);
+    const std::vector<double> x = random_number(n, gen), y = random_number(n, gen);
+    // The transforms' inputs as forward_spectrum lays them out: words as real parts, zero
+    // imaginary parts, grouped.
+    std::vector<double> packed_x(2 * n, 0.0), packed_y(2 * n, 0.0);
+    for (int i = 0; i < n; ++i) {
+        packed_x[spectrum_real(i, n)] = x[i + 1];
+        packed_y[spectrum_real(i, n)] = y[i + 1];
+    }
+    std::vector<double> sx(2 * n), sy(2 * n), z(2 * n + 1);
+    std::chrono::duration<double> transforms{0}, whole{0};
+    double err = 0;
+    for (auto _ : state) {
+        sx = packed_x;
+        sy = packed_y;
+        const auto t0 = Clock::now();
+        weighted_fft_permuted(sx.data(), n, 0);
+        weighted_fft_permuted(sy.data(), n, 0);
+        const auto t1 = Clock::now();
+        multiply_spectra(sx.data(), sy.data(), sx.data(), n);
+        const auto t2 = Clock::now();
+        weighted_fft_permuted(sx.data(), n, 1);
+        const auto t3 = Clock::now();
+        err = max2(err, multiply(x.data(), y.data(), z.data(), n, FftScratch));
+        const auto t4 = Clock::now();
+        benchmark::DoNotOptimize(sx.data());
+        benchmark::DoNotOptimize(z.data());
+        transforms += (t1 - t0) + (t3 - t2);
+        whole += t4 - t3;
+        state.SetIterationTime(std::chrono::duration<double>(t4 - t3).count());
+    }
+    const double iterations = static_cast<double>(state.iterations());
+    state.counters["transforms_ms"] = 1e3 * transforms.count() / iterations;
+    state.counters["rest_ms"] = 1e3 * (whole - transforms).count() / iterations;
+    state.counters["transform_share"] = transforms.count() / whole.count();
+    state.counters["RoundingError"] = err;
+}
+
+BENCHMARK(BM_ProductSplit)
+    ->RangeMultiplier(2)
+    ->Range(1 << 16, 1 << 18)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Multiply(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));

@@ -1,41 +1,59 @@
 #!/usr/bin/env bash
-# Whole-program wall times: pidrm for the five formulas at each N, beside the GMP Machin
-# program (bench/gmp_machin.cpp) at the same N, and optionally an older pidrm for Machin.
-# Every run is checked: its first N decimals must equal GMP's.
+# Whole-program wall times and peak memory: pidrm for the five formulas at each N, beside two
+# yardsticks at the same N, the GMP Machin program (bench/gmp_machin.cpp) and MPFR's own pi
+# routine (bench/mpfr_pi.cpp), and optionally an older pidrm for Machin. Every run is checked:
+# its first N decimals must equal GMP's (pidrm's but for its last word where that is the
+# computation's own last word, as the tests allow).
 #
 # Run from anywhere; paths are taken relative to the top of the source tree. Settings, all
 # from the environment:
-#   SIZES="10000 100000 1000000"   the values of N (QUICK=1 means "10000 100000")
-#   REPEATS=1                      runs per program and N; the best time is kept
+#   SIZES="10000 100000 1000000 1310715"  the values of N (QUICK=1 means "10000 100000")
+#   REPEATS=1                      rounds per N; each round runs every program once, in turn,
+#                                  and the best time of each program is kept
 #   BASELINE=/path/to/old/pidrm    adds the old program's Machin times and the speed-up
 #                                  (its time over pidrm's)
 #   UPDATE_README=1                puts the table into README.md between the whole-runs
 #                                  markers and the plot into docs/whole_runs.png, when
 #                                  every run succeeded
-#   PIDRM, GMP_MACHIN              the programs (default: the bench build's)
+#   PIDRM, GMP_MACHIN, MPFR_PI, MEASURE   the programs (default: the bench build's)
 #   OUT_DIR=build-bench            where whole_runs.md, whole_runs.csv, whole_runs.png go
 # Runs are strictly one after another: the machine may be shared, and two timed runs side by
-# side would slow each other down. The load average goes into the table's header.
+# side would slow each other down. The programs take turns within each round, so that a
+# change in the load weighs on all of them alike. The load average goes into the table's
+# header. Times are wall times from start to exit; peak memory is the largest resident set
+# (bench/measure.cpp measures both).
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 
-if [[ "${QUICK:-0}" == 1 ]]; then default_sizes="10000 100000"; else default_sizes="10000 100000 1000000"; fi
+if [[ "${QUICK:-0}" == 1 ]]; then
+    default_sizes="10000 100000"
+else
+    default_sizes="10000 100000 1000000 1310715"
+fi
 read -r -a sizes <<<"${SIZES:-$default_sizes}"
 repeats=${REPEATS:-1}
 baseline=${BASELINE:-}
 pidrm=${PIDRM:-build-bench/pidrm}
 gmp_machin=${GMP_MACHIN:-build-bench/bench/gmp_machin}
+mpfr_pi=${MPFR_PI:-build-bench/bench/mpfr_pi}
+measure=${MEASURE:-build-bench/bench/measure}
 out_dir=${OUT_DIR:-build-bench}
 names=(Machin Gauss Klingenstierna Stoermer Takano)
 
-for program in "$pidrm" "$gmp_machin" ${baseline:+"$baseline"}; do
+for program in "$pidrm" "$gmp_machin" "$mpfr_pi" "$measure" ${baseline:+"$baseline"}; do
     [[ -x "$program" ]] || { echo "whole_runs: no program at $program (run make bench)" >&2; exit 2; }
 done
 [[ "$repeats" =~ ^[1-9][0-9]*$ ]] || { echo "whole_runs: REPEATS must be a whole number >= 1" >&2; exit 2; }
+((${#sizes[@]} > 0)) || { echo "whole_runs: SIZES is empty" >&2; exit 2; }
+for n in "${sizes[@]}"; do
+    [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "whole_runs: SIZES must be whole numbers >= 1, not $n" >&2; exit 2; }
+done
 pidrm=$(realpath "$pidrm")
 gmp_machin=$(realpath "$gmp_machin")
+mpfr_pi=$(realpath "$mpfr_pi")
+measure=$(realpath "$measure")
 [[ -z "$baseline" ]] || baseline=$(realpath "$baseline")
 mkdir -p "$out_dir"
 
@@ -43,7 +61,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b + 0 < a + 0) ? b : a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+seconds() { awk -v t="$1" 'BEGIN { if (t == "") print "-"; else printf "%.3f", t }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
+mib() { awk -v k="$1" 'BEGIN { if (k == "") print "-"; else printf "%.1f", k / 1024 }'; }
 load_average() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || uptime | sed 's/.*average[s]*: //'; }
 
 # The first N decimals of a pidrm result file, as one string of digits.
@@ -52,105 +72,140 @@ pidrm_decimals() {
         head -c "$2"
 }
 
-# Failed or wrong runs, one line each (the timing functions run in subshells).
+# The first N decimals of a "3.ddd..." file from a yardstick.
+yardstick_decimals() { tail -c +3 "$1" | head -c "$2"; }
+
+# Failed or wrong runs, one line each.
 fail() {
     echo "whole_runs: $*" >&2
     echo "$*" >>"$work/failures"
 }
 
-# Runs the command "$@" in directory $1 with standard input from file $2, its output in
-# console.txt there. Prints its wall time and its processor time (user + system), in
-# seconds; returns its exit status.
-run_timed() {
-    local dir=$1 input=$2 status=0 TIMEFORMAT='%3R %3U %3S'
+# Best wall time, best processor time (user + system) and largest peak memory (KiB) of each
+# program at the current N, by key: gmp, mpfr, 1..5 (pidrm's formulas), baseline.
+declare -A wall cpu peak
+
+# Runs the command "$@" in a fresh directory, standard input from file $2, its output in
+# console.txt there, and keeps its figures under key $1. Leaves the directory in $run_dir;
+# returns the command's exit status.
+run_dir=""
+run_measured() {
+    local key=$1 input=$2 status=0 w c p
     shift 2
-    { time (cd "$dir" && "$@" <"$input" >console.txt 2>&1); } 2>"$dir/times.txt" || status=$?
-    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$dir/times.txt"
+    run_dir=$(mktemp -d -p "$work")
+    (cd "$run_dir" && "$measure" "$run_dir/measured.txt" "$@" <"$input" >console.txt 2>&1) || status=$?
+    if read -r w c p <"$run_dir/measured.txt" 2>/dev/null; then
+        wall[$key]=$(smaller "${wall[$key]:-}" "$w") cpu[$key]=$(smaller "${cpu[$key]:-}" "$c")
+        peak[$key]=$((p > ${peak[$key]:-0} ? p : ${peak[$key]:-0}))
+    fi
     return "$status"
 }
 
-# Best wall and best processor time of `repeats` runs of pidrm ($1) with formula $2 at N = $3,
-# each in a fresh directory; the decimals of every run are compared with GMP's.
-time_pidrm() {
-    local program=$1 id=$2 n=$3 best="" best_cpu="" dir times wall cpu
-    for ((r = 0; r < repeats; ++r)); do
-        dir=$(mktemp -d -p "$work")
-        printf '%s\n%s\n' "$id" "$n" >"$dir/answers.txt"
-        times=$(run_timed "$dir" "$dir/answers.txt" "$program") || fail "$program failed for ID $id, N $n"
-        read -r wall cpu <<<"$times"
-        best=$(smaller "$best" "$wall") best_cpu=$(smaller "$best_cpu" "$cpu")
-        if [[ "$(pidrm_decimals "$dir/AtanDRM$id.txt" "$n")" != "$(head -c "$n" "$work/gmp_$n.txt")" ]]; then
-            fail "decimals of $program differ from GMP's for ID $id, N $n"
-        fi
-        rm -rf "$dir"
-    done
-    echo "$best $best_cpu"
+# One run of yardstick $2 (key $1) at N = $3; its decimals are compared with GMP's, except
+# those of GMP itself, which become the reference gmp_<N>.txt.
+run_yardstick() {
+    local key=$1 program=$2 n=$3
+    run_measured "$key" /dev/null "$program" "$n" digits.txt || fail "$program failed for N $n"
+    if [[ "$key" == gmp ]]; then
+        yardstick_decimals "$run_dir/digits.txt" "$n" >"$work/gmp_$n.txt"
+        (($(wc -c <"$work/gmp_$n.txt") == n)) || fail "$program wrote fewer than $n decimals"
+    elif ! cmp -s <(yardstick_decimals "$run_dir/digits.txt" "$n") "$work/gmp_$n.txt"; then
+        fail "decimals of $program differ from GMP's for N $n"
+    fi
+    rm -rf "$run_dir"
 }
 
-# The same for the GMP program at N = $1; leaves its decimals in gmp_<N>.txt.
-time_gmp() {
-    local n=$1 best="" best_cpu="" dir times wall cpu
-    for ((r = 0; r < repeats; ++r)); do
-        dir=$(mktemp -d -p "$work")
-        times=$(run_timed "$dir" /dev/null "$gmp_machin" "$n" digits.txt) || fail "$gmp_machin failed for N $n"
-        read -r wall cpu <<<"$times"
-        best=$(smaller "$best" "$wall") best_cpu=$(smaller "$best_cpu" "$cpu")
-        tail -c +3 "$dir/digits.txt" | head -c "$n" >"$work/gmp_$n.txt"
-        rm -rf "$dir"
-    done
-    echo "$best $best_cpu"
+# How many of pidrm's first N decimals must equal GMP's: all of them, unless the working
+# length (the least power of two above the word count) is only one word above the word count,
+# as at N = 1,310,715 (below 16 decimals the program works at 8 words); then the last word is
+# the computation's own last word and may differ.
+exact_decimals() {
+    local n=$1 words fmt=2
+    words=$(((n + 4) / 5))
+    while ((fmt <= words)); do fmt=$((2 * fmt)); done
+    if ((fmt >= 8 && fmt == words + 1 && 5 * (words - 1) < n)); then echo $((5 * (words - 1))); else echo "$n"; fi
+}
+
+# One run of pidrm $2 (key $1) with formula $3 at N = $4; its decimals are compared with GMP's.
+run_pidrm() {
+    local key=$1 program=$2 id=$3 n=$4 exact
+    exact=$(exact_decimals "$n")
+    printf '%s\n%s\n' "$id" "$n" >"$work/answers.txt"
+    run_measured "$key" "$work/answers.txt" "$program" || fail "$program failed for ID $id, N $n"
+    if ! cmp -s <(pidrm_decimals "$run_dir/AtanDRM$id.txt" "$exact") <(head -c "$exact" "$work/gmp_$n.txt"); then
+        fail "decimals of $program differ from GMP's for ID $id, N $n"
+    fi
+    rm -rf "$run_dir"
 }
 
 load_before=$(load_average)
-cpu=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)
+cpu_model=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)
 csv="$out_dir/whole_runs.csv"
-# Wall times first (those of the table), then processor times (user + system), which suffer
-# less from other work on the machine.
-echo "id,formula,N,pidrm_s,gmp_machin_s,pidrm_over_gmp,baseline_s,speedup,pidrm_cpu_s,gmp_machin_cpu_s,baseline_cpu_s" >"$csv"
+# Wall times (to 0.1 ms) and their ratios first (those of the table), then processor times
+# (user + system), which suffer less from other work on the machine, then peak memory in KiB.
+echo "id,formula,N,pidrm_s,gmp_machin_s,mpfr_pi_s,pidrm_over_gmp,pidrm_over_mpfr,baseline_s,speedup,pidrm_cpu_s,gmp_machin_cpu_s,mpfr_pi_cpu_s,baseline_cpu_s,pidrm_peak_kib,gmp_machin_peak_kib,mpfr_pi_peak_kib,baseline_peak_kib" >"$csv"
 rows=()
-largest="" machin_ratio="" machin_speedup="" machin_cpu_ratio="" machin_cpu_speedup=""
+slowest=() # the largest ratio over GMP among the five formulas, at each N
+largest=""
 for n in "${sizes[@]}"; do
-    echo "N = $n: GMP Machin" >&2
-    read -r gmp gmp_cpu <<<"$(time_gmp "$n")"
-    for id in 1 2 3 4 5; do
-        echo "N = $n: pidrm ID $id (${names[id - 1]})" >&2
-        read -r t t_cpu <<<"$(time_pidrm "$pidrm" "$id" "$n")"
-        old="" old_cpu="" speedup=""
-        if [[ -n "$baseline" && "$id" == 1 ]]; then
-            echo "N = $n: baseline ID 1" >&2
-            read -r old old_cpu <<<"$(time_pidrm "$baseline" 1 "$n")"
-            speedup=$(ratio "$old" "$t")
-        fi
-        echo "$id,${names[id - 1]},$n,$t,$gmp,$(ratio "$t" "$gmp"),$old,$speedup,$t_cpu,$gmp_cpu,$old_cpu" >>"$csv"
-        if [[ "$id" == 1 ]] && ((n >= ${largest:-0})); then
-            largest=$n machin_ratio=$(ratio "$t" "$gmp") machin_speedup=$speedup
-            machin_cpu_ratio=$(ratio "$t_cpu" "$gmp_cpu")
-            machin_cpu_speedup=${old_cpu:+$(ratio "$old_cpu" "$t_cpu")}
-        fi
-        rows+=("| $id ${names[id - 1]} | $n | $t | $gmp | $(ratio "$t" "$gmp") |${baseline:+ ${old:--} | ${speedup:--} |}")
+    wall=() cpu=() peak=()
+    for ((r = 1; r <= repeats; ++r)); do
+        echo "N = $n, round $r of $repeats: GMP Machin, MPFR pi, pidrm ID 1 to 5${baseline:+, baseline ID 1}" >&2
+        run_yardstick gmp "$gmp_machin" "$n"
+        run_yardstick mpfr "$mpfr_pi" "$n"
+        for id in 1 2 3 4 5; do
+            run_pidrm "$id" "$pidrm" "$id" "$n"
+            [[ -z "$baseline" || "$id" != 1 ]] || run_pidrm baseline "$baseline" 1 "$n"
+        done
     done
+
+    gmp=${wall[gmp]:-} mpfr=${wall[mpfr]:-}
+    rows+=("| $n | GMP Machin | $(seconds "$gmp") | $(mib "${peak[gmp]:-}") | - | $(ratio "$gmp" "$mpfr") |${baseline:+ - | - |}")
+    rows+=("| $n | MPFR pi | $(seconds "$mpfr") | $(mib "${peak[mpfr]:-}") | $(ratio "$mpfr" "$gmp") | - |${baseline:+ - | - |}")
+    worst=""
+    for id in 1 2 3 4 5; do
+        t=${wall[$id]:-} old="" speedup=""
+        if [[ -n "$baseline" && "$id" == 1 ]]; then
+            old=${wall[baseline]:-} speedup=$(ratio "$old" "$t")
+        fi
+        over_gmp=$(ratio "$t" "$gmp") over_mpfr=$(ratio "$t" "$mpfr")
+        worst=$(awk -v a="$worst" -v b="$over_gmp" 'BEGIN { print (a == "" || b + 0 > a + 0) ? b : a }')
+        echo "$id,${names[id - 1]},$n,$t,$gmp,$mpfr,$over_gmp,$over_mpfr,$old,$speedup,${cpu[$id]:-},${cpu[gmp]:-},${cpu[mpfr]:-},${cpu[baseline]:-},${peak[$id]:-},${peak[gmp]:-},${peak[mpfr]:-},${peak[baseline]:-}" >>"$csv"
+        rows+=("| $n | pidrm $id ${names[id - 1]} | $(seconds "$t") | $(mib "${peak[$id]:-}") | $over_gmp | $over_mpfr |${baseline:+ $(seconds "$old") | ${speedup:--} |}")
+    done
+    slowest+=("$worst at N = $n")
+    if ((n >= ${largest:-0})); then
+        largest=$n
+        summary_time="pidrm takes $(ratio "${wall[1]:-}" "$gmp") times as long as GMP Machin and $(ratio "${wall[1]:-}" "$mpfr") times as long as MPFR pi${baseline:+; the baseline takes $(ratio "${wall[baseline]:-}" "${wall[1]:-}") times as long as pidrm}"
+        summary_cpu="$(ratio "${cpu[1]:-}" "${cpu[gmp]:-}") and $(ratio "${cpu[1]:-}" "${cpu[mpfr]:-}")${baseline:+ and $(ratio "${cpu[baseline]:-}" "${cpu[1]:-}")}"
+        summary_peak="pidrm $(mib "${peak[1]:-}") MiB, GMP Machin $(mib "${peak[gmp]:-}") MiB, MPFR pi $(mib "${peak[mpfr]:-}") MiB"
+    fi
 done
 load_after=$(load_average)
 
 table="$out_dir/whole_runs.md"
 {
-    echo "Wall times in seconds, best of $repeats, measured $(date -u '+%Y-%m-%d %H:%M UTC')${cpu:+ on $cpu}."
+    echo "Wall times in seconds, best of $repeats, and peak memory (largest resident set), measured $(date -u '+%Y-%m-%d %H:%M UTC')${cpu_model:+ on $cpu_model}."
     echo "Load average (1, 5, 15 min) $load_before before the runs, $load_after after."
     echo
     if [[ -n "$baseline" ]]; then
-        echo "| formula | N | pidrm | GMP Machin | pidrm / GMP | baseline | speed-up |"
-        echo "|---|---:|---:|---:|---:|---:|---:|"
+        echo "| N | program | time (s) | peak (MiB) | time / GMP | time / MPFR | baseline (s) | speed-up |"
+        echo "|---:|---|---:|---:|---:|---:|---:|---:|"
     else
-        echo "| formula | N | pidrm | GMP Machin | pidrm / GMP |"
-        echo "|---|---:|---:|---:|---:|"
+        echo "| N | program | time (s) | peak (MiB) | time / GMP | time / MPFR |"
+        echo "|---:|---|---:|---:|---:|---:|"
     fi
     printf '%s\n' "${rows[@]}"
     echo
-    echo "Machin at N = $largest: pidrm takes $machin_ratio times as long as the GMP program${machin_speedup:+; the baseline takes $machin_speedup times as long as pidrm}."
-    echo "In processor time (user + system) these ratios are $machin_cpu_ratio${machin_cpu_speedup:+ and $machin_cpu_speedup}."
+    echo "Machin at N = $largest: $summary_time."
+    echo "In processor time (user + system) these ratios are $summary_cpu."
+    echo "Peak memory of Machin at N = $largest: $summary_peak."
+    echo "Largest time / GMP among the five formulas: $(printf '%s, ' "${slowest[@]}" | sed 's/, $//')."
     if [[ ! -s "$work/failures" ]]; then
         echo
-        echo "The N decimals of every run agree with the GMP program's."
+        last_word=()
+        for n in "${sizes[@]}"; do (($(exact_decimals "$n") == n)) || last_word+=("$n"); done
+        echo "The N decimals of every run agree with the GMP program's${last_word[*]:+, but for pidrm's last word at N = $(printf '%s, ' "${last_word[@]}" | sed 's/, $//'), where it is the computation's own last word}."
     fi
 } >"$table"
 cat "$table"
@@ -161,34 +216,49 @@ plot="$out_dir/whole_runs.png"
 if command -v gnuplot >/dev/null; then
     terminal=png
     if gnuplot -e 'set terminal' 2>&1 | grep -q pngcairo; then terminal=pngcairo; fi
-    # One data block per curve: the five formulas, GMP, and the baseline where it ran.
+    # One data block per curve, "N time peak-MiB": the five formulas, GMP, MPFR, and the
+    # baseline where it ran.
     data="$work/plot.dat"
     awk -F, 'NR > 1 {
-            for (id = 1; id <= 5; ++id) if ($1 == id) block[id] = block[id] $3 " " $4 "\n"
-            if ($1 == 1) { block[6] = block[6] $3 " " $5 "\n"; if ($7 != "") block[7] = block[7] $3 " " $7 "\n" }
+            block[$1] = block[$1] $3 " " $4 " " $15 / 1024 "\n"
+            if ($1 == 1) {
+                block[6] = block[6] $3 " " $5 " " $16 / 1024 "\n"
+                block[7] = block[7] $3 " " $6 " " $17 / 1024 "\n"
+                if ($9 != "") block[8] = block[8] $3 " " $9 " " $18 / 1024 "\n"
+            }
         }
-        END { for (i = 1; i <= 7; ++i) if (block[i] != "") printf "%s\n\n", block[i] }' "$csv" >"$data"
+        END { for (i = 1; i <= 8; ++i) if (block[i] != "") printf "%s\n\n", block[i] }' "$csv" >"$data"
     first_version=""
     [[ -z "$baseline" ]] ||
-        first_version=", '$data' index 6 using 1:2 with linespoints dashtype 2 linecolor 'gray40' title 'baseline 1 Machin'"
+        first_version=", '$data' index 7 using 1:COLUMN with linespoints dashtype 2 linecolor 'gray40' title 'baseline 1 Machin'"
+    curves="plot for [i=0:4] '$data' index i using 1:COLUMN with linespoints title sprintf('pidrm %d %s', i + 1, word(names, i + 1)), \\
+     '$data' index 5 using 1:COLUMN with linespoints linewidth 2 linecolor 'black' title 'GMP Machin', \\
+     '$data' index 6 using 1:COLUMN with linespoints linewidth 2 dashtype 3 linecolor 'black' title 'MPFR pi'$first_version"
     gnuplot <<EOF
-set terminal $terminal size 800,560
+set terminal $terminal size 800,1000
 set output '$plot'
+set multiplot layout 2,1
 set logscale xy
+set autoscale xfix
 set offsets graph 0.05, graph 0.05, 0, 0
+set format x '10^{%L}'
 set xlabel 'decimals N'
-set ylabel 'wall time (s)'
-set title 'Whole-program wall time against decimals'
 set key top left
 set grid
 names = "Machin Gauss Klingenstierna Stoermer Takano"
-plot for [i=0:4] '$data' index i using 1:2 with linespoints title sprintf('pidrm %d %s', i + 1, word(names, i + 1)), \\
-     '$data' index 5 using 1:2 with linespoints linewidth 2 linecolor 'black' title 'GMP Machin'$first_version
+set title 'Whole-program wall time against decimals'
+set ylabel 'wall time (s)'
+${curves//COLUMN/2}
+set title 'Peak memory (largest resident set) against decimals'
+set key bottom right
+set ylabel 'peak memory (MiB)'
+${curves//COLUMN/3}
+unset multiplot
 EOF
     echo "Plot: $plot"
 else
     plot=""
-    echo "gnuplot not found: no plot" >&2
+    echo "gnuplot not found: no plot (Debian package gnuplot-nox)" >&2
 fi
 
 if [[ -s "$work/failures" ]]; then
