@@ -250,6 +250,68 @@ void stages_of_four(double* a, int count, int d) {
     }
 }
 
+// (r[0..3], i[0..3]) <- their transpose: lane j of register k becomes lane k of register j.
+inline void transpose(Lanes* r, Lanes* i) {
+    const Lanes r0 = r[0], r1 = r[1], r2 = r[2], r3 = r[3];
+    const Lanes i0 = i[0], i1 = i[1], i2 = i[2], i3 = i[3];
+    for (int k = 0; k < 4; ++k) {
+        r[k] = Lanes{r0[k], r1[k], r2[k], r3[k]};
+        i[k] = Lanes{i0[k], i1[k], i2[k], i3[k]};
+    }
+}
+
+// On every block of 16 points in {a, count}: forward (d = 0), the stage of length 16 and
+// then those of length 4; inverse, the reverse. The stage of length 16 runs as forward_stage
+// and inverse_stage do, its four offsets in the lanes; the stages of length 4 take the
+// transposed registers, so that the four groups of a block run side by side, each in its
+// lane as stages_of_four runs it. The same operations on every value, in registers.
+void stages_of_sixteen_and_four(double* a, int count, int d) {
+    double gathered[24];
+    const double* w = stage_twiddles(16, 0, gathered);
+    const Lanes w1r = load(w), w1i = load(w + 4), w2r = load(w + 8), w2i = load(w + 12),
+                w3r = load(w + 16), w3i = load(w + 20);
+    for (std::int64_t base = 0; base < count; base += 16) {
+        double* b = a + 2 * base;
+        // Quarter q of the block (points 4(3-q) .. 4(3-q)+3) is the group at double 8(3-q).
+        Lanes xr[4], xi[4], yr[4], yi[4];
+        for (int q = 0; q < 4; ++q)
+            xr[q] = load(b + 8 * (3 - q)), xi[q] = load(b + 8 * (3 - q) + 4);
+        if (d == 0) {
+            Lanes y[8];
+            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 2, y + 4,
+                       y + 6);
+            rotate(y[2], y[3], w1r, w1i);
+            rotate(y[4], y[5], w2r, w2i);
+            rotate(y[6], y[7], w3r, w3i);
+            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+            // Register u now holds point u of every group; point 3-r of a group gets its
+            // output r.
+            transpose(yr, yi);
+            Lanes z[8];
+            butterfly4(yr[3], yi[3], yr[2], yi[2], yr[1], yi[1], yr[0], yi[0], z, z + 2, z + 4,
+                       z + 6);
+            for (int r = 0; r < 4; ++r) yr[3 - r] = z[2 * r], yi[3 - r] = z[2 * r + 1];
+            transpose(yr, yi);
+        } else {
+            transpose(xr, xi);
+            Lanes z[8];
+            butterfly4(xr[3], xi[3], xr[2], xi[2], xr[1], xi[1], xr[0], xi[0], z, z + 6, z + 4,
+                       z + 2);
+            for (int r = 0; r < 4; ++r) xr[3 - r] = z[2 * r], xi[3 - r] = z[2 * r + 1];
+            transpose(xr, xi);
+            rotate_back(xr[1], xi[1], w1r, w1i);
+            rotate_back(xr[2], xi[2], w2r, w2i);
+            rotate_back(xr[3], xi[3], w3r, w3i);
+            Lanes y[8];
+            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 6, y + 4,
+                       y + 2);
+            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+        }
+        for (int q = 0; q < 4; ++q)
+            store(b + 8 * (3 - q), yr[q]), store(b + 8 * (3 - q) + 4, yi[q]);
+    }
+}
+
 // Pairs: position 0 (index 1) gets the sum, position 1 (index 0) the difference, in both
 // directions. G is the group size, 4 (2 when the whole transform has 2 points).
 void stages_of_two(double* a, int count, int G) {
@@ -264,10 +326,12 @@ void stages_of_two(double* a, int count, int G) {
 // Block a of L >= 4 points, transformed stage after stage, every block of each stage length.
 void forward_breadth(double* a, int L) {
     int len = L;
-    for (; len >= 16; len /= 4) forward_stage<false>(a, len, L / len, nullptr, true);
+    for (; len > 16; len /= 4) forward_stage<false>(a, len, L / len, nullptr, true);
     if (len == 8) {
         stages_of_eight_and_two(a, L, 0);
-    } else if (len == 4) {
+    } else if (len == 16) {
+        stages_of_sixteen_and_four(a, L, 0);
+    } else {
         stages_of_four(a, L, 0);
     }
 }
@@ -277,6 +341,9 @@ void inverse_breadth(double* a, int L) {
     if (ilog2(L) % 2 == 1) {
         stages_of_eight_and_two(a, L, 1);
         len = 32;
+    } else if (L >= 16) {
+        stages_of_sixteen_and_four(a, L, 1);
+        len = 64;
     } else {
         stages_of_four(a, L, 1);
         len = 16;
