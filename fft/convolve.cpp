@@ -1,7 +1,8 @@
 // Products of word runs and of long numbers by one weighted convolution of length n.
 //
 // The two operands are transformed, the first in the scratch and the second in the output
-// area; their pointwise product goes back through the inverse transform. Point i of the
+// area (a square is transformed once); their pointwise product goes back through the
+// inverse transform. Point i of the
 // result then holds, for r = n-1-i, the coefficient of Radix^r in its real part and that of
 // Radix^(r+n) in its imaginary part, so the imaginary parts fill the upper half of the
 // product and the real parts the lower half, most significant word first.
@@ -91,23 +92,36 @@ void schoolbook(const double* a, const double* b, double* out, int n, int za, in
     normalize_carries(out + start, 2 * n - start);
 }
 
+// Whether n-word operands with za and zb leading zero words are summed word by word.
+bool words_suffice(int n, int za, int zb) {
+    return static_cast<std::int64_t>(n - za) * (n - zb) <=
+           static_cast<std::int64_t>(SchoolbookLongest) * n;
+}
+
 }  // namespace
+
+bool summed_word_by_word(const double* a, const double* b, int n) {
+    return words_suffice(n, leading_zero_words(a, n), leading_zero_words(b, n));
+}
 
 double convolve(const double* a, const double* b, double* out, int n, double* scratch) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(out, 2LL * n, a, n) && !overlaps(out, 2LL * n, b, n));
     assert(!overlaps(scratch, 6LL * n, a, n) && !overlaps(scratch, 6LL * n, b, n));
     assert(!overlaps(scratch, 6LL * n, out, 2LL * n));
-    const int za = leading_zero_words(a, n), zb = leading_zero_words(b, n);
-    if (static_cast<std::int64_t>(n - za) * (n - zb) <=
-        static_cast<std::int64_t>(SchoolbookLongest) * n) {
+    const int za = leading_zero_words(a, n), zb = a == b ? za : leading_zero_words(b, n);
+    if (words_suffice(n, za, zb)) {
         schoolbook(a, b, out, n, za, zb);
         return 0.0;
     }
     double* work = scratch + 2 * n;
     forward_spectrum(a, scratch, n, work);
-    forward_spectrum(b, out, n, work);
-    multiply_spectra(scratch, out, scratch, n);
+    if (a == b) {
+        multiply_spectra(scratch, scratch, scratch, n);  // a square: one forward transform
+    } else {
+        forward_spectrum(b, out, n, work);
+        multiply_spectra(scratch, out, scratch, n);
+    }
     return product_from_spectrum(scratch, out, n, work);
 }
 

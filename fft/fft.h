@@ -61,16 +61,23 @@ const double* stored_weight(int n, int direction, int i);
 constexpr int SchoolbookLongest = 32;
 
 // {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
-// the final carry. out overlaps neither input; a may be b. scratch: 6n doubles.
+// the final carry. out overlaps neither input; a may be b (a square, one forward transform
+// less). scratch: 6n doubles.
 // Returns the RoundingError: the largest distance of a coefficient from its whole number.
 // Short products (see SchoolbookLongest) are summed word by word, exactly, and return 0.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
+// True when convolve sums {a, n} * {b, n} word by word, not through transforms. Callers that
+// share spectra between products take the same way, so that their products and
+// RoundingErrors are convolve's own.
+bool summed_word_by_word(const double* a, const double* b, int n);
+
 // ---- Products in pieces -----------------------------------------------------------------
 // For operands that take part in several products: each is transformed once, its spectrum
 // multiplied with several others, and sums of products come back through one inverse
-// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above (the
-// permuted transform needs none of it; the argument stays for the callers).
+// transform. A spectrum of n-word operands is 2n doubles. The argument work stays for the
+// callers but is never touched: the permuted transform works in place, so a caller may keep
+// other spectra where work points (the Newton reciprocal does).
 // Spectra are grouped and stand in the permuted order of weighted_fft_permuted, not in the
 // order of weighted_fft: they are fit only for pointwise products with each other.
 
