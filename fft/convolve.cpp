@@ -16,7 +16,7 @@ double FftScratch[6 * ND + 2];
 
 void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
     assert(n >= 2 && (n & (n - 1)) == 0);
-    assert(!overlaps(spectrum, 2LL * n, a, n) && !overlaps(spectrum, 2LL * n, work, 4LL * n));
+    assert(!overlaps(spectrum, 2LL * n, a, n));
     const int G = spectrum_group(n);
     for (int i = 0; i < n; i += G)
         for (int k = 0; k < G; ++k) {
@@ -129,6 +129,39 @@ double multiply(const double* x, const double* y, double* z, int n, double* scra
     assert(!overlaps(z, 2LL * n + 1, x, n + 1L) && !overlaps(z, 2LL * n + 1, y, n + 1L));
     z[0] = x[0] + y[0];
     const double err = convolve(x + 1, y + 1, z + 1, n, scratch);
+    strip_leading_zeros(z, 2 * n);
+    return err;
+}
+
+namespace {
+
+// The spectrum of x's mantissa: formed in product when kept is null, else kept there,
+// formed only when *ready does not say it is there already.
+const double* spectrum_of(const double* x, double* kept, bool* ready, int n, double* product) {
+    if (kept == nullptr) {
+        forward_spectrum(x + 1, product, n, nullptr);
+        return product;
+    }
+    if (!*ready) forward_spectrum(x + 1, kept, n, nullptr);
+    *ready = true;
+    return kept;
+}
+
+}  // namespace
+
+double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, const double* y,
+                        double* y_spectrum, bool* y_ready, double* z, int n, double* scratch) {
+    assert(x_spectrum != nullptr || y_spectrum != nullptr);
+    assert(x_spectrum == nullptr || !overlaps(x_spectrum, 2LL * n, scratch, 2LL * n));
+    assert(y_spectrum == nullptr || !overlaps(y_spectrum, 2LL * n, scratch, 2LL * n));
+    if (summed_word_by_word(x + 1, y + 1, n)) return multiply(x, y, z, n, scratch);
+    assert(!overlaps(z, 2LL * n + 1, scratch, 6LL * n));
+    double* product = scratch;
+    const double* xs = spectrum_of(x, x_spectrum, x_ready, n, product);
+    const double* ys = spectrum_of(y, y_spectrum, y_ready, n, product);
+    z[0] = x[0] + y[0];
+    multiply_spectra(xs, ys, product, n);
+    const double err = product_from_spectrum(product, z + 1, n, scratch + 2 * n);
     strip_leading_zeros(z, 2 * n);
     return err;
 }
