@@ -2,10 +2,10 @@
 //
 // The two operands are transformed, the first in the scratch and the second in the output
 // area (a square is transformed once); their pointwise product goes back through the
-// inverse transform. Point i of the
-// result then holds, for r = n-1-i, the coefficient of Radix^r in its real part and that of
-// Radix^(r+n) in its imaginary part, so the imaginary parts fill the upper half of the
-// product and the real parts the lower half, most significant word first.
+// inverse transform. Point i of the result then holds, for r = n-1-i, the coefficient of
+// Radix^r in its real part and that of Radix^(r+n) in its imaginary part, so the imaginary
+// parts fill the upper half of the product and the real parts the lower half, most
+// significant word first.
 #include <cmath>
 
 #include "fft/fft.h"
