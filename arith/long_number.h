@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // The word base B. One word carries five decimal digits.
 extern double Radix;
@@ -54,7 +55,21 @@ void strip_leading_zeros(double* X, int n);
 
 // Words of the run {M, n} before its first non-zero word (n when all are zero).
 inline int leading_zero_words(const double* M, int n) {
+    // Eight words a test while all eight are zero, read as bits: a word is +0 or -0 when
+    // its bits but the sign are clear. The groups of the arctangent's merges are mostly
+    // leading zeros, and every product of a group and every merge level scans them.
+    static_assert(sizeof(double) == sizeof(std::uint64_t), "a word is 64 bits");
     int zeros = 0;
+    while (zeros + 8 <= n) {
+        std::uint64_t bits = 0;
+        for (int k = 0; k < 8; ++k) {
+            std::uint64_t w;
+            std::memcpy(&w, M + zeros + k, sizeof w);
+            bits |= w;
+        }
+        if ((bits << 1) != 0) break;
+        zeros += 8;
+    }
     while (zeros < n && M[zeros] == 0) ++zeros;
     return zeros;
 }

@@ -22,6 +22,10 @@ double Denominators[ND];
 double ProductWork[4 * ND];
 double OddCounter;
 
+namespace {
+double block_step(int x, int n, bool advance_before, bool advance_after);
+}  // namespace
+
 double atan_drm(int x, int n, int steps) {
     assert(n >= 8 && n <= (1 << 18) && (n & (n - 1)) == 0);
     assert(x >= 2);
@@ -30,11 +34,22 @@ double atan_drm(int x, int n, int steps) {
     div_small(OddPower, x, OddPower, n);  // 1/x
     OddCounter = 1.0;
     double err = 0.0;
-    for (int i = 0; i < steps; ++i) err = max2(err, drm_step(x, n));
+    // Each step but the last advances OddPower to the next block's power at its end, where
+    // the power's spectrum serves that product too: the next step starts with its divisor.
+    for (int i = 0; i < steps; ++i) err = max2(err, block_step(x, n, i == 0, i + 1 < steps));
     return err;
 }
 
 double drm_step(int x, int n) {
+    return block_step(x, n, true, false);
+}
+
+namespace {
+
+// drm_step with OddPower advanced by y^M before the block's divisor is formed (OddPower held
+// x^(2j0-1) for the step's first term j0) or not (it held x^(2(j0+M)-1) already), and once
+// more after it, to the next block's power, or not.
+double block_step(int x, int n, bool advance_before, bool advance_after) {
     const int M = n / 4;
     fill_words(0, Numerators + 1, n);
     fill_words(0, Denominators + 1, n);
@@ -65,13 +80,28 @@ double drm_step(int x, int n) {
     as_integer(Denominators, n);
     as_integer(PowerWork, n);
 
-    // OddPower held x^(2j0-1); times y^M it is x^(2(j0+M)-1), the divisor's power for this
-    // block and the starting power of the next.
-    const double e1 = multiply(PowerWork, OddPower, ProductWork, n, FftScratch);
-    copy_words(ProductWork, OddPower, n + 1);
-    const double e2 = multiply(Denominators, OddPower, ProductWork, n, FftScratch);
+    // x^(2j0-1) times y^M is x^(2(j0+M)-1), the divisor's power for this block and the
+    // starting power of the next. The products share spectra: y^M's serves both advances and
+    // the power's the divisor and the advance after it. FftScratch: the products at 0..2n,
+    // the power's spectrum at 2n..4n, y^M's at 4n..6n. The divisor waits in ProductWork
+    // while the advance goes beyond it, so that y^M stays in PowerWork until then.
+    double* power_spectrum = FftScratch + 2 * n;
+    double* y_spectrum = FftScratch + 4 * n;
+    double* advanced = ProductWork + 2 * n + 1;
+    bool power_ready = false, y_ready = false;
+    if (advance_before) {
+        err = max2(err, multiply_sharing(PowerWork, y_spectrum, &y_ready, OddPower, nullptr,
+                                         nullptr, ProductWork, n, FftScratch));
+        copy_words(ProductWork, OddPower, n + 1);
+    }
+    err = max2(err, multiply_sharing(Denominators, nullptr, nullptr, OddPower, power_spectrum,
+                                     &power_ready, ProductWork, n, FftScratch));
+    if (advance_after) {
+        err = max2(err, multiply_sharing(PowerWork, y_spectrum, &y_ready, OddPower, power_spectrum,
+                                         &power_ready, advanced, n, FftScratch));
+        copy_words(advanced, OddPower, n + 1);
+    }
     copy_words(ProductWork, PowerWork, n + 1);
-    err = max3(err, e1, e2);
 
     // The block: P / (Q * x^(2(j0+M)-1)), added into the sum.
     const double e3 = divide(Numerators, PowerWork, Denominators, n, ProductWork, FftScratch);
@@ -79,8 +109,6 @@ double drm_step(int x, int n) {
     copy_words(ProductWork, AtanSum, n + 1);
     return max2(err, e3);
 }
-
-namespace {
 
 // Merging left group L (at word b) and right group R (at word r = b + k):
 //   N = N_L * y^a * D_R + N_R * D_L,  D = D_L * D_R,  with y^a in PowerWork[1..k].
@@ -197,8 +225,11 @@ double combine_by_spectra(int k, int m, int L) {
 }  // namespace
 
 double drm_combine(int k, int m) {
-    // Levels whose operands fit short products merge by separate products, which are summed
-    // word by word; longer ones share the transforms of their operands.
+    // Levels whose operands fit short products merge by separate products, most of them
+    // summed word by word; longer ones share the transforms of their operands. The bound is
+    // twice the longest product summed word by word, since the groups' many leading zero
+    // words cost nothing there (whole runs take fewer instructions than with SchoolbookLongest
+    // or four times it).
     const int L = level_length(k, m);
-    return L <= SchoolbookLongest ? combine_by_products(k, m) : combine_by_spectra(k, m, L);
+    return L <= 2 * SchoolbookLongest ? combine_by_products(k, m) : combine_by_spectra(k, m, L);
 }

@@ -1,10 +1,11 @@
 // Products of word runs and of long numbers by one weighted convolution of length n.
 //
 // The two operands are transformed, the first in the scratch and the second in the output
-// area; their pointwise product goes back through the inverse transform. Point i of the
-// result then holds, for r = n-1-i, the coefficient of Radix^r in its real part and that of
-// Radix^(r+n) in its imaginary part, so the imaginary parts fill the upper half of the
-// product and the real parts the lower half, most significant word first.
+// area (a square is transformed once); their pointwise product goes back through the
+// inverse transform. Point i of the result then holds, for r = n-1-i, the coefficient of
+// Radix^r in its real part and that of Radix^(r+n) in its imaginary part, so the imaginary
+// parts fill the upper half of the product and the real parts the lower half, most
+// significant word first.
 #include <cmath>
 
 #include "fft/fft.h"
@@ -16,7 +17,6 @@ double FftScratch[6 * ND + 2];
 void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(spectrum, 2LL * n, a, n));
-    assert(work == nullptr || !overlaps(spectrum, 2LL * n, work, 4LL * n));
     static_cast<void>(work);  // the permuted transform works in place
     if (n >= 16) {
         weighted_fft_permuted_words(a, spectrum, n);
@@ -79,7 +79,6 @@ double round_product(const double* points, double* out, int n) {
 
 double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
     assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
-    assert(work == nullptr || !overlaps(out, 2LL * n, work, 4LL * n));
     static_cast<void>(work);
     weighted_fft_permuted(spectrum, n, 1);
     return round_product(spectrum, out, n);
@@ -118,16 +117,25 @@ void schoolbook(const double* a, const double* b, double* out, int n, int za, in
     normalize_carries(out + start, 2 * n - start);
 }
 
+// Whether n-word operands with za and zb leading zero words are summed word by word.
+bool words_suffice(int n, int za, int zb) {
+    return static_cast<std::int64_t>(n - za) * (n - zb) <=
+           static_cast<std::int64_t>(SchoolbookLongest) * n;
+}
+
 }  // namespace
+
+bool summed_word_by_word(const double* a, const double* b, int n) {
+    return words_suffice(n, leading_zero_words(a, n), leading_zero_words(b, n));
+}
 
 double convolve(const double* a, const double* b, double* out, int n, double* scratch) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(out, 2LL * n, a, n) && !overlaps(out, 2LL * n, b, n));
     assert(!overlaps(scratch, 6LL * n, a, n) && !overlaps(scratch, 6LL * n, b, n));
     assert(!overlaps(scratch, 6LL * n, out, 2LL * n));
-    const int za = leading_zero_words(a, n), zb = leading_zero_words(b, n);
-    if (static_cast<std::int64_t>(n - za) * (n - zb) <=
-        static_cast<std::int64_t>(SchoolbookLongest) * n) {
+    const int za = leading_zero_words(a, n), zb = a == b ? za : leading_zero_words(b, n);
+    if (words_suffice(n, za, zb)) {
         schoolbook(a, b, out, n, za, zb);
         return 0.0;
     }
@@ -145,6 +153,49 @@ double multiply(const double* x, const double* y, double* z, int n, double* scra
     assert(!overlaps(z, 2LL * n + 1, x, n + 1L) && !overlaps(z, 2LL * n + 1, y, n + 1L));
     z[0] = x[0] + y[0];
     const double err = convolve(x + 1, y + 1, z + 1, n, scratch);
+    strip_leading_zeros(z, 2 * n);
+    return err;
+}
+
+namespace {
+
+// The spectrum of x's mantissa: formed in product when kept is null, else kept there,
+// formed only when *ready does not say it is there already.
+const double* spectrum_of(const double* x, double* kept, bool* ready, int n, double* product) {
+    if (kept == nullptr) {
+        forward_spectrum(x + 1, product, n, nullptr);
+        return product;
+    }
+    if (!*ready) forward_spectrum(x + 1, kept, n, nullptr);
+    *ready = true;
+    return kept;
+}
+
+}  // namespace
+
+double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, const double* y,
+                        double* y_spectrum, bool* y_ready, double* z, int n, double* scratch) {
+    assert(x_spectrum != nullptr || y_spectrum != nullptr);
+    assert(x_spectrum == nullptr || !overlaps(x_spectrum, 2LL * n, scratch, 2LL * n));
+    assert(y_spectrum == nullptr || !overlaps(y_spectrum, 2LL * n, scratch, 2LL * n));
+    if (summed_word_by_word(x + 1, y + 1, n)) return multiply(x, y, z, n, scratch);
+    assert(!overlaps(z, 2LL * n + 1, scratch, 6LL * n));
+    double* product = scratch;
+    z[0] = x[0] + y[0];
+    double err;
+    if (x_spectrum == nullptr || y_spectrum == nullptr) {
+        // One operand for this product alone: transformed, multiplied and brought back
+        // depth first, against the other's kept spectrum.
+        const bool x_kept = x_spectrum != nullptr;
+        const double* kept = x_kept ? spectrum_of(x, x_spectrum, x_ready, n, product)
+                                    : spectrum_of(y, y_spectrum, y_ready, n, product);
+        err = product_with_spectrum(kept, (x_kept ? y : x) + 1, z + 1, n, product);
+    } else {
+        const double* xs = spectrum_of(x, x_spectrum, x_ready, n, product);
+        const double* ys = spectrum_of(y, y_spectrum, y_ready, n, product);
+        multiply_spectra(xs, ys, product, n);
+        err = product_from_spectrum(product, z + 1, n, nullptr);
+    }
     strip_leading_zeros(z, 2 * n);
     return err;
 }

@@ -78,16 +78,23 @@ const double* stored_weight(int n, int direction, int i);
 constexpr int SchoolbookLongest = 32;
 
 // {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
-// the final carry. out overlaps neither input; a may be b. scratch: 6n doubles.
+// the final carry. out overlaps neither input; a may be b (a square, one forward transform
+// less). scratch: 6n doubles.
 // Returns the RoundingError: the largest distance of a coefficient from its whole number.
 // Short products (see SchoolbookLongest) are summed word by word, exactly, and return 0.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
+// True when convolve sums {a, n} * {b, n} word by word, not through transforms. Callers that
+// share spectra between products take the same way, so that their products and
+// RoundingErrors are convolve's own.
+bool summed_word_by_word(const double* a, const double* b, int n);
+
 // ---- Products in pieces -----------------------------------------------------------------
 // For operands that take part in several products: each is transformed once, its spectrum
 // multiplied with several others, and sums of products come back through one inverse
-// transform. A spectrum of n-word operands is 2n doubles; work is 4n doubles, as above, or
-// null (the permuted transform needs none of it; the argument stays for the callers).
+// transform. A spectrum of n-word operands is 2n doubles. The argument work stays for the
+// callers but is never touched (the permuted transform works in place): any pointer, or
+// null, does.
 // Spectra are grouped and stand in the permuted order of weighted_fft_permuted, not in the
 // order of weighted_fft: they are fit only for pointwise products with each other.
 
@@ -114,3 +121,12 @@ double product_with_spectrum(const double* spectrum, const double* b, double* ou
 // z (2n mantissa words, 2n+1 doubles) <- x * y (n words each), exponents added, leading
 // zeros stripped. z overlaps neither operand; x may be y. Returns the RoundingError.
 double multiply(const double* x, const double* y, double* z, int n, double* scratch);
+
+// multiply, with spectra kept for operands that take part in several products. A non-null
+// x_spectrum (2n doubles) keeps the spectrum of x's mantissa: it is formed there unless
+// *x_ready says it is there already, and *x_ready is then set; a null one forms it in the
+// scratch for this product alone. Likewise y. Products that convolve sums word by word form
+// no spectrum. The spectra are convolve's, so the product and its RoundingError are those of
+// multiply. Kept spectra overlap the first 2n doubles of the scratch nowhere.
+double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, const double* y,
+                        double* y_spectrum, bool* y_ready, double* z, int n, double* scratch);

@@ -22,15 +22,23 @@ double reciprocal(const double* X, double* Y, int n, double* work, double* scrat
     // each step doubles them, and a last step at full length polishes the final words.
     // The residual lives beyond the longest product (words 0..2n) so that Y*R can be
     // written while R is read.
+    // Y's spectrum serves X*Y and Y*R, and X's at the full length serves the last two steps.
+    // Scratch: the products at 0..2n, X's spectrum at 2n..4n, Y's at 4n..6n.
     double* residual = work + 2 * n + 1;
+    double* x_spectrum = scratch + 2 * n;
+    double* y_spectrum = scratch + 4 * n;
+    bool x_ready = false;
     const int iterations = ilog2(n) + 1;  // len = 2, 4, ..., n, then n once more
     double err = 0.0;
     int len = 2;
     for (int i = 0; i < iterations; ++i) {
         const int h = min(n, 2 * len);
-        const double e1 = multiply(X, Y, work, len, scratch);
+        bool y_ready = false;
+        const double e1 = multiply_sharing(X, len == n ? x_spectrum : nullptr, &x_ready, Y,
+                                           y_spectrum, &y_ready, work, len, scratch);
         add_small(1, work, residual, 2 * len, -1);
-        const double e2 = multiply(Y, residual, work, len, scratch);
+        const double e2 = multiply_sharing(Y, y_spectrum, &y_ready, residual, nullptr, nullptr,
+                                           work, len, scratch);
         err = max3(err, e1, e2);
         add_aligned(Y, work, Y, h, +1);  // the correction is below Y: in place is allowed
         if (len < n) len *= 2;

@@ -293,6 +293,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, StripLeadingZeros, testing::ValuesIn(strip_cases
                              return std::string(info.param.name);
                          });
 
+// Zeros of either sign count, whole blocks of eight or not, up to the first word of any
+// other value, however small, and every word of an all-zero run counts.
+TEST(LeadingZeroWords, StopsAtFirstOtherWordOfAnyPosition) {
+    for (int n : {1, 7, 8, 9, 16, 23}) {
+        for (int zeros = 0; zeros <= n; ++zeros) {
+            for (double first : {1.0, -50000.0, 1e-300}) {
+                Words m(n, 7.0);
+                for (int i = 0; i < zeros; ++i) m[i] = i % 3 == 1 ? -0.0 : 0.0;
+                if (zeros < n) m[zeros] = first;
+                EXPECT_EQ(leading_zero_words(m.data(), n), zeros) << "n=" << n << " " << first;
+            }
+        }
+    }
+}
+
 TEST(AsInteger, ReadsMantissaAsInteger) {
     Words x = {-17, 0, 0, 12, 345};
     as_integer(x.data(), 4);

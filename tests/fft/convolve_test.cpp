@@ -2,6 +2,7 @@
 #include <gmp.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -293,6 +294,36 @@ TEST(ProductInPieces, RoundingErrorIsDistanceOfFarthestCoefficient) {
         forward_spectrum(c.b.data(), sb, 4, work);
         multiply_spectra(sa, sb, sa, 4);
         EXPECT_NEAR(product_from_spectrum(sa, out, 4, work), c.err, 1e-14);
+    }
+}
+
+// One kept spectrum of x serves a run of products: partners through transforms, one summed
+// word by word in between (it must leave the kept spectrum as it is), each product exact
+// and with multiply's RoundingError.
+TEST(ProductInPieces, KeptSpectrumServesSeveralProducts) {
+    std::mt19937_64 gen(17);
+    for (int n : {8, 64, 2048}) {
+        Words x(1, 2.0);
+        const Words xw = random_words(n, gen);
+        x.insert(x.end(), xw.begin(), xw.end());
+        Guarded scratch(6 * n);
+        bool ready = false;
+        for (int significant : {n, 2, n / 2}) {
+            Words y(n + 1, 0.0);
+            y[0] = -1;
+            const Words yw = random_words(significant, gen);
+            std::copy(yw.begin(), yw.end(), y.end() - significant);
+            Guarded z(2 * n + 1);
+            Words alone(2 * n + 1), other(6 * n);
+            const double err = multiply_sharing(x.data(), scratch.data() + 2 * n, &ready, y.data(),
+                                                nullptr, nullptr, z.data(), n, scratch.data());
+            EXPECT_EQ(err, multiply(x.data(), y.data(), alone.data(), n, other.data()));
+            EXPECT_TRUE(z.intact() && scratch.intact()) << "n=" << n;
+            const double* Z = z.data();
+            expect_normalised_product(Z + 1, 2 * n, x.data() + 1, y.data() + 1, n,
+                                      static_cast<long>(x[0] + y[0] - Z[0]));
+        }
+        EXPECT_EQ(ready, n > SchoolbookLongest) << "n=" << n;
     }
 }
 
