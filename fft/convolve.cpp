@@ -5,7 +5,10 @@
 // result then holds, for r = n-1-i, the coefficient of Radix^r in its real part and that of
 // Radix^(r+n) in its imaginary part, so the imaginary parts fill the upper half of the
 // product and the real parts the lower half, most significant word first.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "fft/fft.h"
 
@@ -49,25 +52,65 @@ void add_product_of_spectra(const double* x, const double* y, double* sum, int n
         }
 }
 
+namespace {
+
+// The bits of a double read as an integer. For doubles >= 0 they order as the doubles do,
+// and a running maximum over integers is a loop that the compiler vectorises, which it does
+// not for doubles (their maximum depends on the order when a NaN may come up).
+inline std::int64_t bits_of(double v) {
+    std::int64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// X[0..count) <- one part (real or imaginary) of `count` points from the start of a group,
+// the parts of a group being G consecutive doubles at part[2i].
+template <int G>
+void gather_parts(const double* part, int count, double* X) {
+    for (int i = 0; i < count; i += G) std::memcpy(X + i, part + 2 * i, G * sizeof(double));
+}
+
+// The source of a product's words for normalize_from: words lo..lo+len-1 of the 2n-word
+// product whose n points stand in `points` after the inverse transform, rounded. Word k < n
+// is the imaginary part of point k, word n + k its real part. Chunks begin and end on
+// multiples of the group size, so they take whole groups. Returns the RoundingError of the
+// chunk.
+// Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for 2^18
+// balanced words), below the 2^51 that floor_whole needs, so rounding recovers them while
+// the error stays below 0.5.
+double rounded_coefficients(const double* points, int words, int lo, int len, double* X) {
+    const int n = words / 2, G = spectrum_group(n), hi = lo + len;
+    assert(lo % G == 0 && len % G == 0);
+    const int upper = std::max(0, std::min(hi, n) - lo);  // words from imaginary parts
+    if (upper > 0) {
+        const double* part = points + spectrum_real(lo, n) + G;
+        G == 4 ? gather_parts<4>(part, upper, X) : gather_parts<2>(part, upper, X);
+    }
+    if (upper < len) {
+        const double* part = points + spectrum_real(lo + upper - n, n);
+        G == 4 ? gather_parts<4>(part, len - upper, X + upper)
+               : gather_parts<2>(part, len - upper, X + upper);
+    }
+    // Round half up, floor(c + 0.5), keeping the largest distance |floor(c + 0.5) - c|.
+    std::int64_t largest = bits_of(0.0);
+    for (int j = 0; j < len; ++j) {
+        const double c = X[j];
+        X[j] = floor_whole(c + 0.5);
+        const std::int64_t distance = bits_of(std::fabs(X[j] - c));
+        largest = distance > largest ? distance : largest;
+    }
+    double err;
+    std::memcpy(&err, &largest, sizeof err);
+    return err;
+}
+
+}  // namespace
+
 double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
     assert(!overlaps(out, 2LL * n, spectrum, 2LL * n) && !overlaps(out, 2LL * n, work, 4LL * n));
     static_cast<void>(work);
     weighted_fft_permuted(spectrum, n, 1);
-
-    // Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for
-    // 2^18 balanced words), below 2^53, so rounding recovers them while the error stays
-    // below 0.5. Round half up.
-    double err = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const std::int64_t at = spectrum_real(i, n);
-        const double re = spectrum[at], im = spectrum[at + spectrum_group(n)];
-        const double R = std::floor(re + 0.5), I = std::floor(im + 0.5);
-        err = max3(err, std::fabs(R - re), std::fabs(I - im));
-        out[i] = I;
-        out[i + n] = R;
-    }
-    normalize_carries(out, 2 * n);
-    return err;
+    return normalize_from(rounded_coefficients, spectrum, out, 2 * n);
 }
 
 namespace {
