@@ -191,6 +191,17 @@ const RunPattern run_patterns[] = {
          return w;
      }},
     {"EndsAndChains", ends_and_chains},
+    // Whole numbers and a half times B over zeros or small words: exact and near ties, where
+    // the carry of a balanced digit of +-B/2 goes toward zero.
+    {"TiesOverZerosAndSmallWords",
+     [](int n, std::mt19937_64& gen) {
+         Words w(n);
+         for (double& x : w)
+             x = gen() % 2   ? (static_cast<double>(gen() % 6001) - 3000.5) * 1e5
+                 : gen() % 3 ? 0.0
+                             : static_cast<double>(gen() % 99999) - 49999;
+         return w;
+     }},
 };
 
 class NormalizeAsTwoSweeps : public testing::TestWithParam<RunPattern> {};
@@ -209,7 +220,8 @@ INSTANTIATE_TEST_SUITE_P(Patterns, NormalizeAsTwoSweeps, testing::ValuesIn(run_p
                              return std::string(info.param.name);
                          });
 
-// A product-length run whose carry chains sit across the boundaries of the independent chains:
+// A product-length run whose carry chains sit across the boundaries of the chunks the carries
+// are settled in (every 256 words up from the bottom: 1024, 2048 and 3072 lie near the splits):
 // runs of +-B/2 and +-(B-1) of lengths up to 600 words around each boundary, ending below
 // either in a word that starts a ripple or in two zeros over a product coefficient, whose
 // carry of 6.6e9 reaches the run only through both zeros.
@@ -265,6 +277,55 @@ TEST(NormalizeAsTwoSweeps, RandomRuns) {
         }
         expect_as_two_sweeps(w);
     }
+}
+
+// normalize_from reading another array: the same bits as normalize_carries in place, and the
+// largest distance any chunk's source returned (here the chunk's first word index / 10^9).
+TEST(NormalizeFrom, ReadsAnotherArrayAndReturnsLargestDistance) {
+    const WordSource copy = [](const double* from, int, int lo, int len, double* X) {
+        std::copy(from + lo, from + lo + len, X);
+        return lo * 1e-9;
+    };
+    std::mt19937_64 gen(17);
+    for (int mode : {-1, 1}) {
+        ModeGuard guard(mode);
+        for (int n : {2, 17, 257, 1000}) {
+            const Words in = ends_and_chains(n, gen);
+            Words want = in;
+            normalize_carries(want.data(), n);
+            Fenced got(Words(n, 0.5));
+            EXPECT_EQ(normalize_from(copy, in.data(), got.at(), n), std::max(0, n - 256) * 1e-9);
+            EXPECT_EQ(first_difference(got.words(), want), -1) << "mode " << mode << " n " << n;
+            EXPECT_TRUE(got.guards_intact());
+        }
+    }
+}
+
+// floor_whole rounds the products' coefficients: std::floor bit for bit, at halves, near whole
+// numbers of both signs, up to 2^51 (every v but -0, which comes back as +0).
+TEST(FloorWhole, EqualsStdFloor) {
+    const double top = std::ldexp(1.0, 51);
+    Words v = {0.5,
+               -0.5,
+               1.5,
+               -1.5,
+               2.5,
+               0.49999999999999994,
+               -0.49999999999999994,
+               1e-300,
+               -1e-300,
+               0.0,
+               6.6e14 + 0.5,
+               -6.6e14 - 0.5,
+               top,
+               -top,
+               top - 0.25,
+               0.75 - top};
+    std::mt19937_64 gen(51);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    for (int i = 0; i < 100000; ++i) v.push_back(std::ldexp(unit(gen), gen() % 52));
+    for (double x : v)
+        EXPECT_EQ(first_difference({floor_whole(x)}, {std::floor(x)}), -1) << std::scientific << x;
 }
 
 struct StripCase {
