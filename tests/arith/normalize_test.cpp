@@ -206,11 +206,11 @@ const RunPattern run_patterns[] = {
 
 class NormalizeAsTwoSweeps : public testing::TestWithParam<RunPattern> {};
 
-// Short runs, runs just below and above the length that is split into independent chains,
-// and lengths that leave every remainder above the chains.
+// Short runs, runs around the shortest one whose carries are guessed (17 words) and around
+// a chunk (256 words), and lengths that leave every top chunk from 1 to 3 words.
 TEST_P(NormalizeAsTwoSweeps, SameBitsInBothModes) {
-    const int lengths[] = {0,   1,   2,   3,   4,    5,    7,    8,     255,  256,
-                           257, 258, 259, 260, 1031, 4096, 4099, 65537, 65538};
+    const int lengths[] = {0,   1,   2,   3,   4,   5,   7,    8,    16,   17,    18,
+                           255, 256, 257, 258, 259, 260, 1031, 4096, 4099, 65537, 65538};
     std::mt19937_64 gen(20261209);
     for (int n : lengths) expect_as_two_sweeps(GetParam().make(n, gen));
 }
