@@ -44,19 +44,21 @@ int64_t carry_words(const double* X, double* D, int len, int64_t c) {
     return c;
 }
 
-// ---- The speculative sweep ---------------------------------------------------------------
-// The carry entering a word is guessed from the three words below it; with the guesses every
-// word gets its digit and its carry out independently of the others, in a loop the compiler
-// vectorises. A word whose carry out differs from the guess of the word above shows where the
-// guesses went wrong; a chunk with such a word is swept again word by word. A guess decides
-// only how fast, never which digits: where every guess of a chunk is confirmed, the words were
-// computed with the carries the word-by-word sweep passes, from its bottom word up.
+// ---- Carries by guessing -----------------------------------------------------------------
+// The carry into a word is guessed from the three words below it. With the guesses, a word's
+// digit is the word plus the carry guessed into it, minus B times the carry guessed into the
+// word above; the carry out of a word is the one that leaves its digit in the digit range, so
+// a digit in range confirms the guess above it. The digits of a chunk of words are formed in a
+// loop the compiler vectorises. When the carry entering the chunk is the one guessed and every
+// digit is in range, each word was formed with the carry the word-by-word sweep passes into it
+// (by induction from the chunk's bottom word up), so the digits are that sweep's, bit for bit;
+// otherwise the chunk is swept word by word. A guess decides how fast, never which digits.
 
 constexpr double RadixReal = 100000.0, HalfRadixReal = RadixReal / 2;
 constexpr double InverseRadix = 1.0 / RadixReal;
 
-// Words per chunk. A wrong guess costs a sweep of one chunk word by word; with product
-// coefficients about one word in 40000 is guessed wrong.
+// Words per chunk. A wrong guess costs a sweep of one chunk word by word; in a whole run about
+// one chunk in 2000 is swept again.
 constexpr int Chunk = 256;
 
 // Runs of fewer digit words than this are swept word by word.
@@ -78,13 +80,11 @@ inline double guessed_carry(const double* x) {
     return Balanced ? nearest_whole(t - t * Nudge) : nearest_whole(t + std::fabs(t) * Nudge - 0.5);
 }
 
-// Digits of X[0..len) into D, X[len..len+2] being the words below: word j takes the carry
-// guessed from the words below it and passes up the carry guessed for the word above, so its
-// digit is X[j] + guess(j+1) - B*guess(j). The carry out of a word is the one that leaves its
-// digit in the digit range, so where the digit is in range the guess of the word above was
-// right. Balanced digits: -B/2+1..B/2 when the word plus its carry, t, is positive, and
-// -B/2..B/2-1 otherwise (a digit of +-B/2 takes the sign of t); plain digits: 0..B-1.
-// Returns the number of digits out of range. guess: len + 1 doubles of scratch.
+// Digits of X[0..len) into D with guessed carries, X[len..len+2] being the words below: word
+// j's digit is X[j] + guess(j+1) - B*guess(j). Returns the number of digits out of range:
+// balanced digits -B/2+1..B/2 when the word plus its carry, t, is positive and -B/2..B/2-1
+// otherwise (a digit of +-B/2 takes the sign of t), plain digits 0..B-1.
+// guess: len + 1 doubles of scratch.
 template <bool Balanced>
 int64_t speculate(const double* X, double* D, int len, double* guess) {
     for (int j = 0; j <= len; ++j) guess[j] = guessed_carry<Balanced>(X + j);
@@ -126,6 +126,7 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
         const double* x = X + top;
         double* d = M + lo + top;
         const int digits = len - top;
+        // The guess for the bottom word must be the carry the chunk below passed up.
         if (digits >= ShortestSpeculation &&
             static_cast<double>(c) == guessed_carry<Balanced>(X + len) &&
             speculate<Balanced>(x, d, digits, guess) == 0) {
