@@ -76,8 +76,8 @@ void gather_parts(const double* part, int count, double* X) {
 // multiples of the group size, so they take whole groups. Returns the RoundingError of the
 // chunk.
 // Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for 2^18
-// balanced words), below the 2^51 that floor_whole needs, so rounding recovers them while
-// the error stays below 0.5.
+// balanced words, twice that for a sum of two products), below the 2^51 that floor_whole
+// needs, so rounding recovers them while the error stays below 0.5.
 double rounded_coefficients(const double* points, int words, int lo, int len, double* X) {
     const int n = words / 2, G = spectrum_group(n), hi = lo + len;
     assert(lo % G == 0 && len % G == 0);
