@@ -49,6 +49,17 @@ inline bool overlaps(const double* a, std::int64_t na, const double* b, std::int
 // written is +0. n <= 1 changes nothing.
 void normalize_carries(double* M, int n);
 
+// A source of the words normalize_from normalises: writes words lo..lo+len-1 of a run of n
+// words, read from `from`, to X[0..len) as whole numbers that normalize_carries accepts, and
+// returns a distance to report (products: how far their coefficients lay from the whole
+// numbers they became). Every lo and lo + len asked for is 0 or n minus a multiple of 256.
+using WordSource = double (*)(const double* from, int n, int lo, int len, double* X);
+
+// {M, n}, n >= 2 <- the run of n words source reads from `from`, normalised as
+// normalize_carries normalises it in place. from may be M: each word is read before it is
+// written. Returns the largest distance the source returned.
+double normalize_from(WordSource source, const double* from, double* M, int n);
+
 // X (n words): shifts out the k leading zero mantissa words, fills k zeros at the bottom,
 // X[0] -= k. An all-zero mantissa keeps its zeros and drops its exponent by n.
 void strip_leading_zeros(double* X, int n);
@@ -114,6 +125,24 @@ inline double max3(double x, double y, double z) {
 
 inline int min(int a, int b) {
     return a <= b ? a : b;
+}
+
+// The whole number nearest to v (an even one at a tie), for |v| <= 2^51: v + 1.5*2^52 lies in
+// [2^52, 2^53), where the doubles are exactly the whole numbers, so the addition rounds v to
+// a whole number and the subtraction is exact. Two additions, which every vector unit has.
+inline double nearest_whole(double v) {
+    constexpr double Shift = 6755399441055744.0;  // 1.5 * 2^52
+    return (v + Shift) - Shift;
+}
+
+// floor(v) for |v| <= 2^51, bit for bit: r = nearest_whole(v) is whole with |r - v| <= 1/2,
+// so floor(v) is r - 1 when r > v (then r - 1 <= v - 1/2) and r otherwise (r <= v < r + 1).
+// A zero comes back as +0, as std::floor gives it for every v but -0. The choice between two
+// constants becomes a vector blend; GCC vectorises std::floor not at all, and a choice
+// between r - 1 and r (or r minus the comparison as a number) only in a loop of its own.
+inline double floor_whole(double v) {
+    const double r = nearest_whole(v);
+    return r + (r > v ? -1.0 : 0.0);
 }
 
 // Capacity of the working arrays in words. The working length of a run (a power of two)

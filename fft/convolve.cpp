@@ -6,7 +6,10 @@
 // Radix^r in its real part and that of Radix^(r+n) in its imaginary part, so the imaginary
 // parts fill the upper half of the product and the real parts the lower half, most
 // significant word first.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "fft/fft.h"
 
@@ -56,23 +59,61 @@ void add_product_of_spectra(const double* x, const double* y, double* sum, int n
 
 namespace {
 
-// {out, 2n} <- the product whose coefficients stand in {points, n}, grouped, as the inverse
-// transform leaves them: rounded to whole numbers and normalised. Returns the RoundingError.
-double round_product(const double* points, double* out, int n) {
-    // Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for
-    // 2^18 balanced words), below 2^53, so rounding recovers them while the error stays
-    // below 0.5. Round half up.
-    double err = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const std::int64_t at = spectrum_real(i, n);
-        const double re = points[at], im = points[at + spectrum_group(n)];
-        const double R = std::floor(re + 0.5), I = std::floor(im + 0.5);
-        err = max3(err, std::fabs(R - re), std::fabs(I - im));
-        out[i] = I;
-        out[i + n] = R;
+// The bits of a double read as an integer. For doubles >= 0 they order as the doubles do,
+// and a running maximum over integers is a loop that the compiler vectorises, which it does
+// not for doubles (their maximum depends on the order when a NaN may come up).
+inline std::int64_t bits_of(double v) {
+    std::int64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// X[0..count) <- one part (real or imaginary) of `count` points from the start of a group,
+// the parts of a group being G consecutive doubles at part[2i].
+template <int G>
+void gather_parts(const double* part, int count, double* X) {
+    for (int i = 0; i < count; i += G) std::memcpy(X + i, part + 2 * i, G * sizeof(double));
+}
+
+// The source of a product's words for normalize_from: words lo..lo+len-1 of the 2n-word
+// product whose n points stand in `points` after the inverse transform, rounded. Word k < n
+// is the imaginary part of point k, word n + k its real part. Chunks begin and end on
+// multiples of the group size, so they take whole groups. Returns the RoundingError of the
+// chunk.
+// Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for 2^18
+// balanced words, twice that for a sum of two products), below the 2^51 that floor_whole
+// needs, so rounding recovers them while the error stays below 0.5.
+double rounded_coefficients(const double* points, int words, int lo, int len, double* X) {
+    const int n = words / 2, G = spectrum_group(n), hi = lo + len;
+    assert(lo % G == 0 && len % G == 0);
+    const int upper = std::max(0, std::min(hi, n) - lo);  // words from imaginary parts
+    if (upper > 0) {
+        const double* part = points + spectrum_real(lo, n) + G;
+        G == 4 ? gather_parts<4>(part, upper, X) : gather_parts<2>(part, upper, X);
     }
-    normalize_carries(out, 2 * n);
+    if (upper < len) {
+        const double* part = points + spectrum_real(lo + upper - n, n);
+        G == 4 ? gather_parts<4>(part, len - upper, X + upper)
+               : gather_parts<2>(part, len - upper, X + upper);
+    }
+    // Round half up, floor(c + 0.5), keeping the largest distance |floor(c + 0.5) - c|.
+    std::int64_t largest = bits_of(0.0);
+    for (int j = 0; j < len; ++j) {
+        const double c = X[j];
+        X[j] = floor_whole(c + 0.5);
+        const std::int64_t distance = bits_of(std::fabs(X[j] - c));
+        largest = distance > largest ? distance : largest;
+    }
+    double err;
+    std::memcpy(&err, &largest, sizeof err);
     return err;
+}
+
+// {out, 2n} <- the product whose coefficients stand in {points, n}, grouped, as the inverse
+// transform leaves them: rounded to whole numbers and normalised in one pass. Returns the
+// RoundingError.
+double round_product(const double* points, double* out, int n) {
+    return normalize_from(rounded_coefficients, points, out, 2 * n);
 }
 
 }  // namespace

@@ -195,11 +195,11 @@ const RunPattern run_patterns[] = {
 
 class NormalizeAsTwoSweeps : public testing::TestWithParam<RunPattern> {};
 
-// Short runs, runs just below and above the length that is split into independent chains,
-// and lengths that leave every remainder above the chains.
+// Short runs, runs around the shortest one whose carries are guessed (17 words) and around
+// a chunk (256 words), and lengths that leave every top chunk from 1 to 3 words.
 TEST_P(NormalizeAsTwoSweeps, SameBitsInBothModes) {
-    const int lengths[] = {0,   1,   2,   3,   4,    5,    7,    8,     255,  256,
-                           257, 258, 259, 260, 1031, 4096, 4099, 65537, 65538};
+    const int lengths[] = {0,   1,   2,   3,   4,   5,   7,    8,    16,   17,    18,
+                           255, 256, 257, 258, 259, 260, 1031, 4096, 4099, 65537, 65538};
     std::mt19937_64 gen(20261209);
     for (int n : lengths) expect_as_two_sweeps(GetParam().make(n, gen));
 }
@@ -209,7 +209,8 @@ INSTANTIATE_TEST_SUITE_P(Patterns, NormalizeAsTwoSweeps, testing::ValuesIn(run_p
                              return std::string(info.param.name);
                          });
 
-// A product-length run whose carry chains sit across the boundaries of the independent chains:
+// A product-length run whose carry chains sit across the boundaries of the chunks the carries
+// are settled in (every 256 words up from the bottom: 1024, 2048 and 3072 lie near the splits):
 // runs of +-B/2 and +-(B-1) of lengths up to 600 words around each boundary, ending below
 // either in a word that starts a ripple or in two zeros over a product coefficient, whose
 // carry of 6.6e9 reaches the run only through both zeros.
@@ -264,6 +265,42 @@ TEST(NormalizeAsTwoSweeps, RandomRuns) {
             }
         }
         expect_as_two_sweeps(w);
+    }
+}
+
+// normalize_from reading another array: the same bits as normalize_carries in place, and the
+// largest distance any chunk's source returned (here the chunk's first word index / 10^9).
+TEST(NormalizeFrom, ReadsAnotherArrayAndReturnsLargestDistance) {
+    const WordSource copy = [](const double* from, int, int lo, int len, double* X) {
+        std::copy(from + lo, from + lo + len, X);
+        return lo * 1e-9;
+    };
+    std::mt19937_64 gen(17);
+    for (int mode : {-1, 1}) {
+        ModeGuard guard(mode);
+        for (int n : {2, 17, 257, 1000}) {
+            const Words in = ends_and_chains(n, gen);
+            Words want = in;
+            normalize_carries(want.data(), n);
+            Fenced got(Words(n, 0.5));
+            EXPECT_EQ(normalize_from(copy, in.data(), got.at(), n), std::max(0, n - 256) * 1e-9);
+            EXPECT_EQ(first_difference(got.words(), want), -1) << "mode " << mode << " n " << n;
+            EXPECT_TRUE(got.guards_intact());
+        }
+    }
+}
+
+// floor_whole rounds the products' coefficients: std::floor bit for bit below 2^51, at whole
+// numbers, at halves and next to them, of both signs (every v but -0, which gives +0).
+TEST(FloorWhole, EqualsStdFloor) {
+    std::mt19937_64 gen(51);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    for (int i = 0; i < 20000; ++i) {
+        const double v = std::ldexp(unit(gen), i % 52), k = std::floor(v);
+        for (double x :
+             {v, k, k + 0.5, k - 0.5, std::nextafter(k + 0.5, 0.0), std::nextafter(k, -1.0)})
+            ASSERT_EQ(first_difference({floor_whole(x)}, {std::floor(x)}), -1)
+                << std::scientific << x;
     }
 }
 

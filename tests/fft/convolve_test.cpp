@@ -262,6 +262,34 @@ TEST(ProductInPieces, ExactAtEveryLength) {
     }
 }
 
+// Rounded and carried in one pass, a product has the words of its exact coefficients carried
+// by the two sweeps, bit for bit, in both digit ranges. Sparse words of +-50000 times small
+// ones give coefficients of whole numbers and halves of B over zeros: ties of balanced digits.
+// n = 2 has groups of two points; at n = 128 a chunk of the carries spans both halves.
+TEST(ProductInPieces, SameWordsAsExactCoefficientsCarriedInTwoSweeps) {
+    std::mt19937_64 gen(2);
+    for (int mode : {-1, 1}) {
+        CarryModeGuard guard(mode);
+        for (int n : {2, 4, 128, 1024}) {
+            Words a(n), b(n), want(2 * n, 0.0);
+            for (int i = 0; i < n; ++i) {
+                a[i] = gen() % 4 ? 0 : gen() % 2 ? HalfRadix : -HalfRadix;
+                b[i] = gen() % 4 ? 0 : static_cast<double>(gen() % 7) - 3;
+            }
+            for (int i = 0; i < n; ++i)
+                for (int j = 0; j < n; ++j) want[i + j + 1] += a[i] * b[j];
+            normalize_carries_two_sweeps(want.data(), 2 * n);
+            Guarded sa(2 * n), sb(2 * n), out(2 * n), work(4 * n);
+            forward_spectrum(a.data(), sa.data(), n, work.data());
+            forward_spectrum(b.data(), sb.data(), n, work.data());
+            multiply_spectra(sa.data(), sb.data(), sa.data(), n);
+            EXPECT_LT(product_from_spectrum(sa.data(), out.data(), n, work.data()), RoundingLimit);
+            EXPECT_EQ(Words(out.data(), out.data() + 2 * n), want) << "mode " << mode << " n=" << n;
+            EXPECT_TRUE(out.intact() && sa.intact());
+        }
+    }
+}
+
 TEST(Convolve, SquareEqualsProductOfTwoCopies) {
     std::mt19937_64 gen(7);
     for (int n : {2, 64, 4096}) {
