@@ -85,10 +85,11 @@ inline void twiddle(int d, int n, int t, double& re, double& im) {
 
 // The radix-4 butterfly on a0..a3 (twiddles applied) for the forward direction:
 // y_r = sum_d a_d i^(dr). The inverse one, with (-i)^(dr), is the same with y1 and y3 swapped.
-// Each output is written to its own pointer. T is double or a type of lanes of doubles.
+// Each output is written to its own pointer, after every input has been read, so an output
+// may be an input. T is double or a type of lanes of doubles.
 template <typename T>
-inline void butterfly4(T a0r, T a0i, T a1r, T a1i, T a2r, T a2i, T a3r, T a3i, T* y0, T* y1, T* y2,
-                       T* y3) {
+inline void butterfly4(const T& a0r, const T& a0i, const T& a1r, const T& a1i, const T& a2r,
+                       const T& a2i, const T& a3r, const T& a3i, T* y0, T* y1, T* y2, T* y3) {
     const T s02r = a0r + a2r, s02i = a0i + a2i, d02r = a0r - a2r, d02i = a0i - a2i;
     const T s13r = a1r + a3r, s13i = a1i + a3i, d13r = a1r - a3r, d13i = a1i - a3i;
     y0[0] = s02r + s13r;

@@ -53,6 +53,6 @@ inline Lanes load(const double* p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void store(double* p, Lanes v) {
+inline void store(double* p, const Lanes& v) {
     std::memcpy(p, &v, sizeof v);
 }

@@ -31,7 +31,7 @@ namespace {
 constexpr int BreadthPoints = 1 << 10;
 
 // (xr + i xi) <- (xr + i xi)(wr + i wi), four lanes.
-inline void rotate(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
+inline void rotate(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) {
     const Lanes r = xr * wr - xi * wi;
     xi = xr * wi + xi * wr;
     xr = r;
@@ -39,7 +39,7 @@ inline void rotate(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
 
 // (xr + i xi) <- (xr + i xi)(wr - i wi): bit for bit rotate by (wr, -wi), as negating is
 // exact and x - (-y) is x + y.
-inline void rotate_back(Lanes& xr, Lanes& xi, Lanes wr, Lanes wi) {
+inline void rotate_back(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) {
     const Lanes r = xr * wr + xi * wi;
     xi = xi * wr - xr * wi;
     xr = r;
@@ -179,7 +179,7 @@ inline void pair_stage(Lanes& xr, Lanes& xi) {
 inline Lanes load_pairs(const double* p) {
     return Lanes{p[0], p[1], p[16], p[17]};
 }
-inline void store_pairs(double* p, Lanes v) {
+inline void store_pairs(double* p, const Lanes& v) {
     p[0] = v[0], p[1] = v[1], p[16] = v[2], p[17] = v[3];
 }
 
