@@ -191,7 +191,7 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
 }
 
 double multiply(const double* x, const double* y, double* z, int n, double* scratch) {
-    assert(!overlaps(z, 2LL * n + 1, x, n + 1L) && !overlaps(z, 2LL * n + 1, y, n + 1L));
+    assert(!overlaps(z, 2LL * n + 1, x, n + 1) && !overlaps(z, 2LL * n + 1, y, n + 1));
     z[0] = x[0] + y[0];
     const double err = convolve(x + 1, y + 1, z + 1, n, scratch);
     strip_leading_zeros(z, 2 * n);
@@ -200,13 +200,9 @@ double multiply(const double* x, const double* y, double* z, int n, double* scra
 
 namespace {
 
-// The spectrum of x's mantissa: formed in product when kept is null, else kept there,
-// formed only when *ready does not say it is there already.
-const double* spectrum_of(const double* x, double* kept, bool* ready, int n, double* product) {
-    if (kept == nullptr) {
-        forward_spectrum(x + 1, product, n, nullptr);
-        return product;
-    }
+// The spectrum of x's mantissa, kept in `kept`: formed only when *ready does not say it is
+// there already.
+const double* spectrum_of(const double* x, double* kept, bool* ready, int n) {
     if (!*ready) forward_spectrum(x + 1, kept, n, nullptr);
     *ready = true;
     return kept;
@@ -228,12 +224,12 @@ double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, cons
         // One operand for this product alone: transformed, multiplied and brought back
         // depth first, against the other's kept spectrum.
         const bool x_kept = x_spectrum != nullptr;
-        const double* kept = x_kept ? spectrum_of(x, x_spectrum, x_ready, n, product)
-                                    : spectrum_of(y, y_spectrum, y_ready, n, product);
+        const double* kept = x_kept ? spectrum_of(x, x_spectrum, x_ready, n)
+                                    : spectrum_of(y, y_spectrum, y_ready, n);
         err = product_with_spectrum(kept, (x_kept ? y : x) + 1, z + 1, n, product);
     } else {
-        const double* xs = spectrum_of(x, x_spectrum, x_ready, n, product);
-        const double* ys = spectrum_of(y, y_spectrum, y_ready, n, product);
+        const double* xs = spectrum_of(x, x_spectrum, x_ready, n);
+        const double* ys = spectrum_of(y, y_spectrum, y_ready, n);
         multiply_spectra(xs, ys, product, n);
         err = product_from_spectrum(product, z + 1, n, nullptr);
     }

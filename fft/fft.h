@@ -63,9 +63,9 @@ void fft_pass(double* points, int m, int s, const double* table, double* temp);
 void prepare_transforms(int n);
 
 // The twiddles and weights the transforms read, n <= 2^18, from tables built once at the
-// longest length asked for: point e of make_twiddles(n/2, direction), 0 <= e < n/2, and point i of
-// the weights psi^(sigma (n-1-i)), 0 <= i < n, sigma = -1 for the inverse. Each is bit for bit one
-// cos and one sin of its angle, a whole number times the step of length n.
+// longest length asked for: point e of make_twiddles(n/2, direction), 0 <= e < n/2, and
+// point i of the weights psi^(sigma (n-1-i)), 0 <= i < n, sigma = -1 for the inverse. Each
+// is bit for bit one cos and one sin of its angle, a whole number times the step of length n.
 const double* stored_twiddle(int n, int direction, int e);
 const double* stored_weight(int n, int direction, int i);
 

@@ -66,7 +66,7 @@ void prepare_transforms(int n) {
     // run has its own place, so the copies made earlier stay as they are.
     const int longest = n < CompactLongest ? n : CompactLongest;
     for (int L = CompactPoints < 16 ? 16 : 2 * CompactPoints; L <= longest; L *= 2) {
-        const int m = L / 4, q = table_stride(d, L);
+        const int m = L / 4;
         double* c = compact_twiddles(L);
         for (int u = 0; u < m; ++u) {
             const int t = m - 1 - u, k = u % 4;
@@ -77,7 +77,7 @@ void prepare_transforms(int n) {
         c = compact_weights(L);
         for (int i = 0; i < L; ++i) {
             const int quarter = 3 - i / m, u = i % m, k = u % 4;
-            const double* w = point(Weights[d], q - 1 + static_cast<std::int64_t>(i) * q);
+            const double* w = stored_weight(L, d, i);
             double* run = c + 8LL * (u - k);
             run[8 * quarter + k] = w[0];
             run[8 * quarter + 4 + k] = w[1];
