@@ -41,6 +41,29 @@ inline bool overlaps(const double* a, std::int64_t na, const double* b, std::int
 
 // ---- Normalisation and word runs -------------------------------------------------------
 
+// The word base as an integer constant: division by it compiles to a multiplication.
+constexpr std::int64_t RadixInt = 100000;
+constexpr std::int64_t HalfRadixInt = RadixInt / 2;
+
+// Floor division works on unsigned numbers after adding FloorBias*B, which is 1.1e17 and
+// makes every dividend non-negative (|t| stays below 2^54 < 1.8e16).
+constexpr std::int64_t FloorBias = std::int64_t{1} << 40;
+
+// Carry out of a word whose value, with the carry from below added, is t.
+// Plain digits: floor(t/B), leaving the digit t - B*carry in 0..B-1.
+// Balanced digits: floor((t + B/2 - [t > 0])/B), leaving the digit in -B/2..B/2 where a digit
+// of exactly +-B/2 takes the sign of t. This is what a sweep reducing toward zero followed by
+// a sweep folding into -B/2..B/2 (both ends kept) gives. Both are non-decreasing in t.
+template <bool Balanced>
+inline std::int64_t carry_out(std::int64_t t) {
+    // [t > 0] as the sign bit of -t: a comparison here may become an unpredictable branch.
+    if (Balanced)
+        t += HalfRadixInt - static_cast<std::int64_t>(static_cast<std::uint64_t>(-t) >> 63);
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(t + FloorBias * RadixInt) /
+                                     static_cast<std::uint64_t>(RadixInt)) -
+           FloorBias;
+}
+
 // {M, n}: propagates carries from M[n-1] up to M[0] so that M[1..n-1] lie in the digit
 // range of CarryMode; M[0] is never reduced and takes everything carried out of the run.
 // Balanced digits: a digit of exactly +-B/2 has the sign of its word plus the carry into it.

@@ -10,28 +10,6 @@ int CarryMode = -1;
 
 namespace {
 
-// The word base as an integer constant: division by it compiles to a multiplication.
-constexpr int64_t RadixInt = 100000;
-constexpr int64_t HalfRadixInt = RadixInt / 2;
-
-// Floor division works on unsigned numbers after adding FloorBias*B, which is 1.1e17 and
-// makes every dividend non-negative (|t| stays below 2^54 < 1.8e16).
-constexpr int64_t FloorBias = int64_t{1} << 40;
-
-// Carry out of a word whose value, with the carry from below added, is t.
-// Plain digits: floor(t/B), leaving the digit t - B*carry in 0..B-1.
-// Balanced digits: floor((t + B/2 - [t > 0])/B), leaving the digit in -B/2..B/2 where a digit
-// of exactly +-B/2 takes the sign of t. This is what a sweep reducing toward zero followed by
-// a sweep folding into -B/2..B/2 (both ends kept) gives. Both are non-decreasing in t.
-template <bool Balanced>
-inline int64_t carry_out(int64_t t) {
-    // [t > 0] as the sign bit of -t: a comparison here may become an unpredictable branch.
-    if (Balanced) t += HalfRadixInt - static_cast<int64_t>(static_cast<uint64_t>(-t) >> 63);
-    return static_cast<int64_t>(static_cast<uint64_t>(t + FloorBias * RadixInt) /
-                                static_cast<uint64_t>(RadixInt)) -
-           FloorBias;
-}
-
 // Words X[0..len) swept word by word from X[len-1] up with carry c entering it; the digits go
 // to D (D may be X). Returns the carry out of X[0].
 template <bool Balanced>

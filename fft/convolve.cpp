@@ -139,6 +139,11 @@ double product_with_spectrum(const double* spectrum, const double* b, double* ou
 
 namespace {
 
+// Products of at most this many pairs of words go coefficient by coefficient: up to there it
+// is faster than rows of the vector unit with a separate carry pass (measured: 0.16 against
+// 0.20 us at 16 x 16 words, 0.49 against 0.35 at 32 x 32).
+constexpr int FewProducts = 256;
+
 // {out, 2n} <- {a, n} * {b, n} summed word by word, za and zb the operands' leading zero
 // words, which add nothing. Word a[i] * b[j] belongs to Radix^(2n-2-i-j), which is out[i+j+1].
 // A coefficient sums at most n products of two words, a whole number below n * 10^10 < 2^53,
@@ -156,6 +161,37 @@ void schoolbook(const double* a, const double* b, double* out, int n, int za, in
     const int top = za + zb + 1;  // the word of the top coefficient
     const int start = top >= 2 ? top - 2 : 0;
     normalize_carries(out + start, 2 * n - start);
+}
+
+// schoolbook for operands of a few words: each coefficient is summed from the bottom word up
+// and its carry swept at once, which is what normalize_carries does to the coefficients, word
+// by word. No pass over memory but the one that writes the product.
+template <bool Balanced>
+void few_words(const double* a, const double* b, double* out, int n, int za, int zb) {
+    const int sa = n - za, sb = n - zb, top = za + zb + 1;
+    const int start = top >= 2 ? top - 2 : 0;
+    const double* A = a + za;
+    const double* B = b + zb;
+    if (sa <= 0 || sb <= 0) {
+        fill_words(0, out, 2 * n);
+        return;
+    }
+    for (int j = 0; j < start; ++j) out[j] = 0;
+    std::int64_t carry = 0;
+    for (int w = sa + sb - 2; w >= 0; --w) {  // coefficient w: the sum of A[i] B[w-i]
+        const int lo = w >= sb ? w - sb + 1 : 0, hi = w < sa ? w : sa - 1;
+        double c = 0;
+        for (int i = lo; i <= hi; ++i) c += A[i] * B[w - i];
+        const std::int64_t t = static_cast<std::int64_t>(c) + carry;
+        carry = carry_out<Balanced>(t);
+        out[top + w] = static_cast<double>(t - carry * RadixInt);
+    }
+    if (top >= 2) {  // the word above the top coefficient passes its carry on, reduced
+        const std::int64_t t = carry;
+        carry = carry_out<Balanced>(t);
+        out[top - 1] = static_cast<double>(t - carry * RadixInt);
+    }
+    out[start] = static_cast<double>(carry);
 }
 
 // Whether n-word operands with za and zb leading zero words are summed word by word.
@@ -177,7 +213,12 @@ double convolve(const double* a, const double* b, double* out, int n, double* sc
     assert(!overlaps(scratch, 6LL * n, out, 2LL * n));
     const int za = leading_zero_words(a, n), zb = a == b ? za : leading_zero_words(b, n);
     if (words_suffice(n, za, zb)) {
-        schoolbook(a, b, out, n, za, zb);
+        if ((n - za) * (n - zb) <= FewProducts) {
+            CarryMode >= 0 ? few_words<false>(a, b, out, n, za, zb)
+                           : few_words<true>(a, b, out, n, za, zb);
+        } else {
+            schoolbook(a, b, out, n, za, zb);
+        }
         return 0.0;
     }
     // a's spectrum in the scratch, b transformed, multiplied and brought back in the 2n

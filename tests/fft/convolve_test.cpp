@@ -147,7 +147,8 @@ TEST(Convolve, ShortProductsWithLeadingZerosEqualWholeRunSums) {
         for (int n : {2, 8, SchoolbookLongest}) {
             const struct {
                 int zeros_a, zeros_b;
-            } cases[] = {{0, 0}, {1, 0}, {0, n - 1}, {n / 2, n / 4}, {n - 1, n - 1}, {n, 1}};
+            } cases[] = {{0, 0},         {1, 0}, {0, n - 1}, {n / 2, n / 4},
+                         {n - 1, n - 1}, {n, 1}, {n, n}};
             for (const auto& c : cases) {
                 for (bool largest : {false, true}) {
                     Words a(n, 0.0), b(n, 0.0);
