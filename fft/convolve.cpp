@@ -176,6 +176,22 @@ void few_words(const double* a, const double* b, double* out, int n, int za, int
         fill_words(0, out, 2 * n);
         return;
     }
+    if (sa == 1 || sb == 1) {
+        // A factor of +1 or -1 gives the other operand or its negation, which carries nothing
+        // when its products are digits: the arctangent's first merge level has two such
+        // products in each pair of groups.
+        const double f = sa == 1 ? A[0] : B[0];
+        const double* v = sa == 1 ? B : A;
+        const int sv = sa + sb - 1;
+        const double low = Balanced ? -0.5 * Radix : 0.0, high = Balanced ? 0.5 * Radix : Radix - 1;
+        bool digits = f == 1 || f == -1;
+        for (int j = 0; j < sv && digits; ++j) digits = f * v[j] >= low && f * v[j] <= high;
+        if (digits) {
+            for (int j = 0; j < top; ++j) out[j] = 0;
+            for (int j = 0; j < sv; ++j) out[top + j] = 0.0 + f * v[j];  // a zero as +0
+            return;
+        }
+    }
     for (int j = 0; j < start; ++j) out[j] = 0;
     std::int64_t carry = 0;
     for (int w = sa + sb - 2; w >= 0; --w) {  // coefficient w: the sum of A[i] B[w-i]
