@@ -77,6 +77,23 @@ int64_t speculate(const double* X, double* D, int len, double* guess) {
     return misses;
 }
 
+// The words M[1..n-1] swept word by word in place; returns the carry out of M[1]. Leading zero
+// words take part only while a carry reaches them: the sums of the arctangent's merges are
+// mostly leading zeros. A zero the sweep passes over without a carry is written +0, as the
+// sweep writes it.
+template <bool Balanced>
+int64_t sweep_short(double* M, int n) {
+    int zeros = leading_zero_words(M + 1, n - 1);  // M[1..zeros]
+    int64_t c = carry_words<Balanced>(M + 1 + zeros, M + 1 + zeros, n - 1 - zeros, 0);
+    for (; zeros >= 1 && c != 0; --zeros) {
+        const int64_t t = c;
+        c = carry_out<Balanced>(t);
+        M[zeros] = static_cast<double>(t - c * RadixInt);
+    }
+    for (int i = 1; i <= zeros; ++i) M[i] = 0.0;
+    return c;
+}
+
 // The words of {from, n}, as they stand: the source of normalize_carries.
 double words_as_they_are(const double* from, int, int lo, int len, double* X) {
     std::memcpy(X, from + lo, sizeof(double) * len);
@@ -137,8 +154,7 @@ void normalize_carries(double* M, int n) {
     }
     // A short run in one sweep word by word, in place, as normalize_chunks sweeps it.
     const bool bottom_minus_zero = M[n - 1] == 0 && std::signbit(M[n - 1]);
-    const int64_t c = CarryMode >= 0 ? carry_words<false>(M + 1, M + 1, n - 1, 0)
-                                     : carry_words<true>(M + 1, M + 1, n - 1, 0);
+    const int64_t c = CarryMode >= 0 ? sweep_short<false>(M, n) : sweep_short<true>(M, n);
     M[0] += static_cast<double>(c);
     if (bottom_minus_zero) M[n - 1] = -0.0;
 }

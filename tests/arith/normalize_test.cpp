@@ -157,6 +157,8 @@ const RunPattern run_patterns[] = {
     {"MinusNinesAboveBottomMinusRadix",
      [](int n, std::mt19937_64&) { return filled(n, -RadixLess1, -100000); }},
     {"ZerosAboveBottomMinusOne", [](int n, std::mt19937_64&) { return filled(n, 0, -1); }},
+    // A carry that climbs two words into leading -0 words: those it leaves alone are +0 too.
+    {"MinusZerosAboveACarry", [](int n, std::mt19937_64&) { return filled(n, -0.0, 7e9); }},
     {"AlternatingNines",
      [](int n, std::mt19937_64&) {
          Words w(n);
