@@ -114,20 +114,28 @@ double block_step(int x, int n, bool advance_before, bool advance_after) {
 //   N = N_L * y^a * D_R + N_R * D_L,  D = D_L * D_R,  with y^a in PowerWork[1..k].
 // Products go to ProductWork, never over their operands: y^a*D_R to words 1..2k, N_L
 // times its low half to words 2k+1..4k, then N_R*D_L and D_L*D_R reuse words 1..2k.
+// Each operand's leading zero words are counted once: y^a's for the level, D_L's and D_R's
+// for their two products each.
 double combine_by_products(int k, int m) {
+    const auto zeros = [k](const double* group) { return leading_zero_words(group, k); };
+    const double* power = PowerWork + 1;
+    const int power_zeros = zeros(power);
     double err = 0.0;
     for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
         const int r = b + k;
-        const double e1 = convolve(PowerWork + 1, Denominators + r, ProductWork + 1, k, FftScratch);
+        const int left_zeros = zeros(Denominators + b), right_zeros = zeros(Denominators + r);
+        const double e1 = convolve_known(power, power_zeros, Denominators + r, right_zeros,
+                                         ProductWork + 1, k, FftScratch);
         // y^a * D_R must fit in k words: the word just above its low half must be zero.
         if (ProductWork[k] != 0) std::printf(" ** Error Stop \n");
-        const double e2 =
-            convolve(Numerators + b, ProductWork + k + 1, ProductWork + 2 * k + 1, k, FftScratch);
-        const double e3 =
-            convolve(Numerators + r, Denominators + b, ProductWork + 1, k, FftScratch);
+        const double* low_half = ProductWork + k + 1;
+        const double e2 = convolve_known(Numerators + b, zeros(Numerators + b), low_half,
+                                         zeros(low_half), ProductWork + 2 * k + 1, k, FftScratch);
+        const double e3 = convolve_known(Numerators + r, zeros(Numerators + r), Denominators + b,
+                                         left_zeros, ProductWork + 1, k, FftScratch);
         add_words(ProductWork + 1, ProductWork + 2 * k + 1, Numerators + b, 2 * k, +1);
-        const double e4 =
-            convolve(Denominators + b, Denominators + r, ProductWork + 1, k, FftScratch);
+        const double e4 = convolve_known(Denominators + b, left_zeros, Denominators + r,
+                                         right_zeros, ProductWork + 1, k, FftScratch);
         copy_words(ProductWork + 1, Denominators + b, 2 * k);
         err = max3(err, max2(e1, e2), max2(e3, e4));
     }

@@ -223,11 +223,17 @@ bool summed_word_by_word(const double* a, const double* b, int n) {
 }
 
 double convolve(const double* a, const double* b, double* out, int n, double* scratch) {
+    const int za = leading_zero_words(a, n), zb = a == b ? za : leading_zero_words(b, n);
+    return convolve_known(a, za, b, zb, out, n, scratch);
+}
+
+double convolve_known(const double* a, int za, const double* b, int zb, double* out, int n,
+                      double* scratch) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(out, 2LL * n, a, n) && !overlaps(out, 2LL * n, b, n));
     assert(!overlaps(scratch, 6LL * n, a, n) && !overlaps(scratch, 6LL * n, b, n));
     assert(!overlaps(scratch, 6LL * n, out, 2LL * n));
-    const int za = leading_zero_words(a, n), zb = a == b ? za : leading_zero_words(b, n);
+    assert(za == leading_zero_words(a, n) && zb == leading_zero_words(b, n));
     if (words_suffice(n, za, zb)) {
         if ((n - za) * (n - zb) <= FewProducts) {
             CarryMode >= 0 ? few_words<false>(a, b, out, n, za, zb)

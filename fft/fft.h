@@ -84,6 +84,11 @@ constexpr int SchoolbookLongest = 32;
 // Short products (see SchoolbookLongest) are summed word by word, exactly, and return 0.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
+// convolve for operands whose leading zero words are known: za of {a, n}, zb of {b, n}. Saves
+// the callers that multiply one operand several times scanning it each time.
+double convolve_known(const double* a, int za, const double* b, int zb, double* out, int n,
+                      double* scratch);
+
 // True when convolve sums {a, n} * {b, n} word by word, not through transforms. Callers that
 // share spectra between products take the same way, so that their products and
 // RoundingErrors are convolve's own.
