@@ -48,7 +48,7 @@ inline void rotate_back(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) 
 // The forward twiddles of offsets u .. u+3 of a stage of length L, laid out as in the
 // compact copy: from the copy where there is one, else gathered into w (24 doubles).
 inline const double* stage_twiddles(int L, std::int64_t u, double* w) {
-    if (L <= CompactLongest) return compact_twiddles(L) + 6 * u;
+    if (L <= CompactTwiddlesLongest) return compact_twiddles(L) + 6 * u;
     // Point -tq from the entry of angle 0 holds w^t for t < L/2; w^3t = -w^(3t-L/2) for
     // 3t >= L/2.
     const double* one = twiddle_one(0);

@@ -15,7 +15,7 @@ double Twiddles[2][MaxPoints];
 double Weights[2][2 * MaxPoints];
 int TablePoints[2];
 
-double CompactTwiddles[6 * (2 * CompactLongest - 16) / 4];
+double CompactTwiddles[6 * (2 * CompactTwiddlesLongest - 16) / 4];
 double CompactWeights[2 * (2 * CompactLongest - 16)];
 int CompactPoints;
 
@@ -64,8 +64,7 @@ void prepare_transforms(int n) {
     const int d = tables_for(0, n);
     // Compact copies of the lengths not yet copied, from the forward tables: each length's
     // run has its own place, so the copies made earlier stay as they are.
-    const int longest = n < CompactLongest ? n : CompactLongest;
-    for (int L = CompactPoints < 16 ? 16 : 2 * CompactPoints; L <= longest; L *= 2) {
+    for (int L = CompactPoints < 16 ? 16 : 2 * CompactPoints; L <= n; L *= 2) {
         const int m = L / 4;
         double* c = compact_twiddles(L);
         for (int u = 0; u < m; ++u) {
@@ -74,6 +73,8 @@ void prepare_transforms(int n) {
             for (int r = 1; r <= 3; ++r)
                 twiddle(d, L, r * t, run[8 * (r - 1) + k], run[8 * (r - 1) + 4 + k]);
         }
+        CompactPoints = L;
+        if (L > CompactLongest) break;  // the weights of the longest length stay in the table
         c = compact_weights(L);
         for (int i = 0; i < L; ++i) {
             const int quarter = 3 - i / m, u = i % m, k = u % 4;
@@ -82,7 +83,6 @@ void prepare_transforms(int n) {
             run[8 * quarter + k] = w[0];
             run[8 * quarter + 4 + k] = w[1];
         }
-        CompactPoints = L;
     }
 }
 
