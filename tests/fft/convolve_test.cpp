@@ -167,6 +167,38 @@ TEST(Convolve, ShortProductsWithLeadingZerosEqualWholeRunSums) {
     }
 }
 
+// A factor of +1 or -1 copies the other operand only while its words, with the sign, are
+// digits; a word beyond them (an unreduced top word) must be carried. Either operand may be
+// the one-word factor. Plain digits take non-negative products only.
+TEST(Convolve, ProductsByPlusOrMinusOneEqualWholeRunSums) {
+    std::mt19937_64 gen(17);
+    std::uniform_int_distribution<int> digit(0, 50000);
+    for (int mode : {-1, 0}) {
+        CarryModeGuard guard(mode);
+        for (int n : {4, 32}) {
+            for (double unit : {1.0, -1.0}) {
+                for (double top : {12345.0, 3 * HalfRadix + 1, -7.0e9}) {
+                    if (mode >= 0 && (unit < 0 || top < 0)) continue;
+                    Words one(n, 0.0), v(n, 0.0);
+                    one[n - 1] = unit;
+                    for (int i = n / 2; i < n; ++i) v[i] = digit(gen);
+                    v[n / 2] = top;
+                    Words want(2 * n, 0.0), got;
+                    for (int j = 0; j < n; ++j) want[n + j] = unit * v[j];
+                    normalize_carries_two_sweeps(want.data(), 2 * n);
+                    for (bool swapped : {false, true}) {
+                        const Words& a = swapped ? v : one;
+                        const Words& b = swapped ? one : v;
+                        EXPECT_EQ(guarded_convolve(a.data(), b.data(), got, n), 0.0);
+                        EXPECT_EQ(got, want) << "mode " << mode << " n=" << n << " unit " << unit
+                                             << " top " << top << (swapped ? " swapped" : "");
+                    }
+                }
+            }
+        }
+    }
+}
+
 // a*b + c*d from four spectra and one inverse transform: the sum of two exact products,
 // coefficients up to twice as large as those of one product.
 TEST(ProductInPieces, SumOfTwoProductsIsExact) {
