@@ -98,6 +98,10 @@ const AddSmallCase add_small_cases[] = {
     {"CarryStaysInWordOne", 1, {1, 99999, 60000}, 1, {1, 100000, 60000}, {1, 100001, -40000}},
     {"MinusOneMinusNegative", -1, {1, -3, 20000}, -1, {1, 1, 80000}, {1, 2, -20000}},
     {"OneMinusNearlyOne", 1, {1, 1, 0, -1}, -1, {-1, 1, 0, 0}, {-1, 1, 0, 0}},
+    // The units word takes a carry out of its own word (balanced) over digits below it...
+    {"CarryOutOfTheUnitsWord", 1, {2, 7, 50000, 3}, 1, {2, 7, 50001, 3}, {2, 8, -49999, 3}},
+    // ...or out of a word below it that is no balanced digit.
+    {"CarryFromBelowTheUnitsWord", 1, {1, 2, 70000, 5}, 1, {1, 3, 70000, 5}, {1, 4, -30000, 5}},
 };
 
 class AddSmall : public testing::TestWithParam<AddSmallCase> {};
