@@ -237,7 +237,10 @@ double drm_combine(int k, int m) {
     // summed word by word; longer ones share the transforms of their operands. The bound is
     // twice the longest product summed word by word, since the groups' many leading zero
     // words cost nothing there (whole runs take fewer instructions than with SchoolbookLongest
-    // or four times it).
+    // or four times it). A level's length is at most its group length, so levels of short
+    // groups need not scan their groups to know it.
+    const int bound = 2 * SchoolbookLongest;
+    if (k <= bound) return combine_by_products(k, m);
     const int L = level_length(k, m);
-    return L <= 2 * SchoolbookLongest ? combine_by_products(k, m) : combine_by_spectra(k, m, L);
+    return L <= bound ? combine_by_products(k, m) : combine_by_spectra(k, m, L);
 }
