@@ -19,32 +19,25 @@ void add_small(int a, const double* X, double* Z, int n, int sign) {
     assert(!overlaps(Z, n + 1, X, n + 1));
     const double f = sign < 0 ? -1.0 : 1.0;
     const double ex = X[0];
-    if (ex >= 1 && ex < n) {
-        // Word E of X is its units word. Below it a sweep passes no carry through digits, and
-        // X's words there are digits when X is normalised, as the residual of a reciprocal is:
-        // then they only need their zeros made +0 (the bottom word's aside), and the sweep
-        // covers words 1..E. Otherwise it covers them all.
-        const int units = static_cast<int>(ex);
-        const double low = CarryMode >= 0 ? 0.0 : -0.5 * Radix;
-        const double high = CarryMode >= 0 ? Radix - 1 : 0.5 * Radix;
+    int swept = n;  // the words the carry sweep covers
+    if (ex >= 1) {
+        // Word E of X is its units word; beyond word n it is cut off and a goes with it.
+        const int units = ex < n ? static_cast<int>(ex) : n;
         Z[0] = ex;
         for (int i = 1; i <= units; ++i) Z[i] = f * X[i];
-        Z[units] += a;
+        if (ex <= n) Z[units] += a;
+        // Below the units word a sweep passes no carry through digits, and X's words there are
+        // digits when X is normalised, as the residual of a reciprocal is: then they only need
+        // their zeros made +0 (the bottom word's aside), and the sweep covers words 1..E.
+        const double low = CarryMode >= 0 ? 0.0 : -0.5 * Radix;
+        const double high = CarryMode >= 0 ? Radix - 1 : 0.5 * Radix;
         int misses = 0;
         for (int i = units + 1; i <= n; ++i) {
             const double w = f * X[i];
             misses += (w < low) | (w > high);
             Z[i] = i < n ? w + 0.0 : w;
         }
-        normalize_carries(Z + 1, misses == 0 ? units : n);
-        strip_leading_zeros(Z, n);
-        return;
-    }
-    if (ex >= 1) {
-        // Word E of X is its units word; beyond word n it is cut off and a goes with it.
-        Z[0] = ex;
-        for (int i = 1; i <= n; ++i) Z[i] = f * X[i];
-        if (ex <= n) Z[static_cast<int>(ex)] += a;
+        if (misses == 0) swept = units;
     } else {
         // X lies wholly below the units word: it moves down by k words under a.
         const int64_t shift = static_cast<int64_t>(1 - ex);
@@ -54,7 +47,7 @@ void add_small(int a, const double* X, double* Z, int n, int sign) {
         fill_words(0, Z + 2, k - 1);
         for (int i = k + 1; i <= n; ++i) Z[i] = f * X[i - k];
     }
-    normalize_carries(Z + 1, n);
+    normalize_carries(Z + 1, swept);
     strip_leading_zeros(Z, n);
 }
 
