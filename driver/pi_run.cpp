@@ -8,7 +8,7 @@
 #include "drm/drm.h"
 #include "fft/fft.h"
 
-double PiSum[ND];
+alignas(LargePage) double PiSum[ND];
 
 namespace {
 
@@ -31,6 +31,21 @@ const Formula FormulaTable[5] = {
 
 // The DRM arctangent needs blocks of at least two terms: n/4 >= 2.
 constexpr int ShortestWorkingLength = 8;
+
+// Large pages for the words of the run's numbers, n + 3 of each, and for the products and the
+// division's work in ProductWork, 4n + 2 words (the transforms' arrays: prepare_transforms).
+void hold_numbers(int n) {
+    const auto hold = [n](double* array, int numbers, std::size_t capacity) {
+        hold_in_large_pages(array, sizeof(double) * numbers * (n + 3LL), capacity);
+    };
+    hold(PiSum, 1, sizeof PiSum);
+    hold(AtanSum, 1, sizeof AtanSum);
+    hold(PowerWork, 1, sizeof PowerWork);
+    hold(OddPower, 1, sizeof OddPower);
+    hold(Numerators, 1, sizeof Numerators);
+    hold(Denominators, 1, sizeof Denominators);
+    hold(ProductWork, 4, sizeof ProductWork);
+}
 
 }  // namespace
 
@@ -62,6 +77,7 @@ int pi_run() {
     const int computed_words = raised ? ShortestWorkingLength - 1 : word_count;
 
     const int run_start = clock_ms();
+    hold_numbers(n);
     prepare_transforms(n);  // twiddles and weights for the run's length, once
     double largest_error = 0.0;
     fill_words(0, PiSum, n + 1);

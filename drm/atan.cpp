@@ -14,12 +14,12 @@
 #include "fft/fft.h"
 #include "newton/newton.h"
 
-double AtanSum[ND + 3];
-double PowerWork[ND + 3];
-double OddPower[ND];
-double Numerators[ND + 3];
-double Denominators[ND];
-double ProductWork[4 * ND];
+alignas(LargePage) double AtanSum[ND + 3];
+alignas(LargePage) double PowerWork[ND + 3];
+alignas(LargePage) double OddPower[ND];
+alignas(LargePage) double Numerators[ND + 3];
+alignas(LargePage) double Denominators[ND];
+alignas(LargePage) double ProductWork[4 * ND];
 double OddCounter;
 
 namespace {

@@ -15,7 +15,7 @@
 
 // 6n doubles for n-word operands: the first operand's points (0..2n-1), then the work area
 // of the transform (2n..6n-1).
-double FftScratch[6 * ND + 2];
+alignas(LargePage) double FftScratch[6 * ND + 2];
 
 void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
     assert(n >= 2 && (n & (n - 1)) == 0);

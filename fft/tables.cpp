@@ -11,12 +11,12 @@
 
 #include "fft/kernels.h"
 
-double Twiddles[2][MaxPoints];
-double Weights[2][2 * MaxPoints];
+alignas(LargePage) double Twiddles[2][MaxPoints];
+alignas(LargePage) double Weights[2][2 * MaxPoints];
 int TablePoints[2];
 
-double CompactTwiddles[6 * (2 * CompactTwiddlesLongest - 16) / 4];
-double CompactWeights[2 * (2 * CompactLongest - 16)];
+alignas(LargePage) double CompactTwiddles[6 * (2 * CompactTwiddlesLongest - 16) / 4];
+alignas(LargePage) double CompactWeights[2 * (2 * CompactLongest - 16)];
 int CompactPoints;
 
 namespace {
@@ -61,6 +61,17 @@ int tables_for(int direction, int n) {
 }
 
 void prepare_transforms(int n) {
+    // Large pages for what the products of length n use, before the first write to it.
+    const auto hold = [](double* table, std::int64_t words, std::size_t capacity) {
+        hold_in_large_pages(table, sizeof(double) * words, capacity);
+    };
+    hold(Twiddles[0], n, sizeof Twiddles[0]);
+    hold(Weights[0], 2LL * n, sizeof Weights[0]);
+    hold(CompactTwiddles, compact_twiddles(2 * n) - CompactTwiddles, sizeof CompactTwiddles);
+    hold(CompactWeights, compact_weights(2 * min(n, CompactLongest)) - CompactWeights,
+         sizeof CompactWeights);
+    hold(FftScratch, 6LL * n + 2, sizeof FftScratch);
+
     const int d = tables_for(0, n);
     // Compact copies of the lengths not yet copied, from the forward tables: each length's
     // run has its own place, so the copies made earlier stay as they are.
