@@ -67,9 +67,11 @@ void prepare_transforms(int n) {
     };
     hold(Twiddles[0], n, sizeof Twiddles[0]);
     hold(Weights[0], 2LL * n, sizeof Weights[0]);
-    hold(CompactTwiddles, compact_twiddles(2 * n) - CompactTwiddles, sizeof CompactTwiddles);
-    hold(CompactWeights, compact_weights(2 * min(n, CompactLongest)) - CompactWeights,
-         sizeof CompactWeights);
+    // The lengths 16..L add up to 2L - 16 points; their compact copies take 1.5 doubles a
+    // point (twiddles) and 2 (weights).
+    const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
+    hold(CompactTwiddles, 6 * points_up_to(n) / 4, sizeof CompactTwiddles);
+    hold(CompactWeights, 2 * points_up_to(min(n, CompactLongest)), sizeof CompactWeights);
     hold(FftScratch, 6LL * n + 2, sizeof FftScratch);
 
     const int d = tables_for(0, n);
