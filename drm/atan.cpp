@@ -156,7 +156,13 @@ int significant_words(const double* X, int k) {
 // 2a for x = 110443), and operands of at most L words multiply exactly by transforms of
 // length L. The operands are the groups' numerators and denominators, y^a, and the low
 // half of y^a D_R, which has at most as many words as y^a and D_R together.
-int level_length(int k, int m) {
+//
+// Numerators of just over half a group (those of x = 515 and 682 take 0.50 to 0.52 of it)
+// would double the length to k. Such a level runs folded at k/2 instead: each k-word operand
+// is transformed with its upper half in the imaginary parts, so that every product of at
+// most k coefficients comes out exact. Only the numerator's N_L * (y^a D_R) is longer; its
+// coefficients from word k up, at most k/16 of them, are summed word by word and put back.
+int level_length(int k, int m, bool* folded) {
     int longest_numerator = 0, longest_denominator = 0;
     for (int g = 0; g < 2 * m; ++g) {
         longest_numerator =
@@ -165,11 +171,51 @@ int level_length(int k, int m) {
             std::max(longest_denominator, significant_words(Denominators + 1 + g * k, k));
     }
     const int power = significant_words(PowerWork + 1, k);
-    const int needed =
-        std::max({longest_numerator, longest_denominator, min(k, power + longest_denominator)});
+    const int low_half = min(k, power + longest_denominator);
+    const int needed = std::max({longest_numerator, longest_denominator, low_half});
     int L = 2;
     while (L < needed) L *= 2;
+    *folded = false;
+    if (L == k && k / 2 > 2 * SchoolbookLongest) {
+        // The coefficients of each product: those of y^a D_R, D_L D_R, (y^a)^2 and N_R D_L
+        // must stand below word k, those of N_L (y^a D_R) may overrun it by k/16.
+        const bool fit = power + longest_denominator - 1 <= k && 2 * longest_denominator - 1 <= k &&
+                         2 * power - 1 <= k && longest_numerator + longest_denominator - 1 <= k;
+        if (fit && longest_numerator + low_half - 1 - k <= k / 16) {
+            *folded = true;
+            return k / 2;
+        }
+    }
     return L;
+}
+
+// over[t] <- the coefficient of A * B at word k + t from the bottom, for the k-word integers
+// {A, k} and {B, k} (most significant first) with sa and sb significant words: the part of
+// the product that a folded transform of length k/2 subtracts from its bottom words. Each is
+// a sum of products of two words, exact. Returns their number.
+int coefficients_beyond(const double* A, int sa, const double* B, int sb, int k, double* over) {
+    const int count = sa + sb - 1 - k;  // words k .. sa + sb - 2
+    for (int t = 0; t < count; ++t) {
+        // Word i of A from the bottom, A[k-1-i], meets word k+t-i of B, B[i-t-1].
+        double sum = 0.0;
+        for (int i = k + t - sb + 1; i < sa; ++i) sum += A[k - 1 - i] * B[i - t - 1];
+        over[t] = sum;
+    }
+    return count > 0 ? count : 0;
+}
+
+// {out, 2k} <- the numerator whose folded spectrum of length k/2 is given, with its `count`
+// coefficients from word k up (over) put back: the transform subtracted them from its bottom
+// words. Normalised as a product of length k would be. Returns the RoundingError.
+double numerator_from_folded(double* spectrum, const double* over, int count, double* out, int k) {
+    fill_words(0, out, k);
+    const double err = product_coefficients(spectrum, out + k, k / 2);
+    for (int t = 0; t < count; ++t) {
+        out[2 * k - 1 - t] += over[t];
+        out[k - 1 - t] = over[t];
+    }
+    normalize_carries(out, 2 * k);
+    return err;
 }
 
 // {out, 2k} <- the product whose spectrum of length L <= k is given: its 2L words at the
@@ -188,12 +234,22 @@ double product_into(double* spectrum, double* out, int L, int k, double* work) {
 // The same merge with every operand transformed once: y^a once for the level, D_L and D_R
 // once for their two products each, and N = N_L * (y^a D_R) + N_R * D_L brought back as one
 // sum through one inverse transform. The transforms have the level's length L <= k, taking
-// the low L words of each operand. The integers are the same as above.
+// the low L words of each operand, or all k words folded (L = k/2). The integers are the same
+// as above.
 // Spectra take 2L doubles each: the transform work and four spectra fill 12L doubles of
-// FftScratch, the numerators' two spectra follow the products in ProductWork.
-double combine_by_spectra(int k, int m, int L) {
+// FftScratch, then the numerator's coefficients beyond word k of a folded level; the
+// numerators' two spectra follow the products in ProductWork.
+double combine_by_spectra(int k, int m, int L, bool folded) {
     const int skip = k - L;
     double* work = FftScratch;
+    const auto transform = [=](const double* group, double* spectrum) {
+        if (folded) {
+            forward_spectrum_folded(group, spectrum, L);
+        } else {
+            forward_spectrum(group + skip, spectrum, L, work);
+        }
+    };
+    double* beyond = FftScratch + 12 * L;
     double* y_spectrum = FftScratch + 4 * L;
     double* right_spectrum = y_spectrum + 2 * L;       // D_R, then D = D_L * D_R
     double* left_spectrum = right_spectrum + 2 * L;    // D_L
@@ -202,27 +258,33 @@ double combine_by_spectra(int k, int m, int L) {
     double* numerator_right = numerator_left + 2 * L;  // N_R
     double* low_half = ProductWork + k + 1;            // of y^a D_R in ProductWork[1..2k]
 
-    forward_spectrum(PowerWork + 1 + skip, y_spectrum, L, work);
+    transform(PowerWork + 1, y_spectrum);
     double err = 0.0;
     for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
         const int r = b + k;
-        forward_spectrum(Denominators + r + skip, right_spectrum, L, work);
-        forward_spectrum(Denominators + b + skip, left_spectrum, L, work);
-        forward_spectrum(Numerators + b + skip, numerator_left, L, work);
-        forward_spectrum(Numerators + r + skip, numerator_right, L, work);
+        transform(Denominators + r, right_spectrum);
+        transform(Denominators + b, left_spectrum);
+        transform(Numerators + b, numerator_left);
+        transform(Numerators + r, numerator_right);
 
         multiply_spectra(y_spectrum, right_spectrum, spare, L);
         const double e1 = product_into(spare, ProductWork + 1, L, k, work);
         // y^a * D_R must fit in k words: the word just above its low half must be zero.
         if (ProductWork[k] != 0) std::printf(" ** Error Stop \n");
-        forward_spectrum(low_half + skip, spare, L, work);
+        transform(low_half, spare);
+        const int beyond_count =
+            folded ? coefficients_beyond(Numerators + b, significant_words(Numerators + b, k),
+                                         low_half, significant_words(low_half, k), k, beyond)
+                   : 0;
 
         // Both groups are in the spectra now, so the merged group may overwrite them.
         multiply_spectra(left_spectrum, right_spectrum, right_spectrum, L);
         const double e2 = product_into(right_spectrum, Denominators + b, L, k, work);
         multiply_spectra(numerator_left, spare, numerator_left, L);
         add_product_of_spectra(numerator_right, left_spectrum, numerator_left, L);
-        const double e3 = product_into(numerator_left, Numerators + b, L, k, work);
+        const double e3 =
+            folded ? numerator_from_folded(numerator_left, beyond, beyond_count, Numerators + b, k)
+                   : product_into(numerator_left, Numerators + b, L, k, work);
         err = max3(err, e1, max2(e2, e3));
     }
     // y^a squared from its spectrum.
@@ -241,6 +303,7 @@ double drm_combine(int k, int m) {
     // groups need not scan their groups to know it.
     const int bound = 2 * SchoolbookLongest;
     if (k <= bound) return combine_by_products(k, m);
-    const int L = level_length(k, m);
-    return L <= bound ? combine_by_products(k, m) : combine_by_spectra(k, m, L);
+    bool folded;
+    const int L = level_length(k, m, &folded);
+    return L <= bound ? combine_by_products(k, m) : combine_by_spectra(k, m, L, folded);
 }

@@ -118,6 +118,16 @@ double round_product(const double* points, double* out, int n) {
 
 }  // namespace
 
+void forward_spectrum_folded(const double* a, double* spectrum, int n) {
+    weighted_fft_permuted_words(a + n, spectrum, n, true);
+}
+
+double product_coefficients(double* spectrum, double* out, int n) {
+    assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
+    weighted_fft_permuted(spectrum, n, 1);
+    return rounded_coefficients(spectrum, 2 * n, 0, 2 * n, out);
+}
+
 double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
     assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
     static_cast<void>(work);

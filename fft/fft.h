@@ -36,8 +36,9 @@ inline std::int64_t spectrum_real(std::int64_t i, int n) {
 }
 
 // spectrum (2n doubles, grouped) <- weighted_fft_permuted, forward, of the points whose real
-// parts are the words {words, n} and whose imaginary parts are 0; n >= 16.
-void weighted_fft_permuted_words(const double* words, double* spectrum, int n);
+// parts are the words {words, n} and whose imaginary parts are 0, or, folded, the n words
+// before them, {words - n, n}; n >= 16.
+void weighted_fft_permuted_words(const double* words, double* spectrum, int n, bool folded = false);
 
 // points (2n doubles, grouped) <- the inverse weighted_fft_permuted of the pointwise product
 // of spectrum with the forward one of the words {words, n}, or with itself when spectrum is
@@ -105,6 +106,19 @@ bool summed_word_by_word(const double* a, const double* b, int n);
 
 // spectrum <- the weighted forward transform of the word run {a, n} (words as real parts).
 void forward_spectrum(const double* a, double* spectrum, int n, double* work);
+
+// spectrum <- the forward transform of the 2n-word run {a, 2n} folded onto n points: its low
+// n words as real parts, its high n words as imaginary parts (n >= 16). The weights make
+// point products wrap at 2n words with the opposite sign: a product of two folded operands
+// whose coefficients stand below word 2n (at most 2n + 1 significant words together) is
+// exact, as with operands of n words; the coefficients from word 2n up are subtracted from
+// the bottom ones.
+void forward_spectrum_folded(const double* a, double* spectrum, int n);
+
+// {out, 2n} <- the coefficients of the product whose spectrum is given, rounded to whole
+// numbers and not normalised, most significant first. The spectrum is used up. Returns the
+// RoundingError.
+double product_coefficients(double* spectrum, double* out, int n);
 
 // product <- x * y point by point over n complex points; product may be x or y.
 void multiply_spectra(const double* x, const double* y, double* product, int n);

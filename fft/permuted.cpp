@@ -83,8 +83,10 @@ inline const double* stage_weights(const double* weights, bool compact, std::int
 }
 
 // A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
-// weights, the inputs are first multiplied by their weights (one block only).
-template <bool Weighted, bool FromWords = false>
+// weights, the inputs are first multiplied by their weights (one block only). From words,
+// the points are read from {words, L} as real parts; folded, the L words before them are the
+// imaginary parts.
+template <bool Weighted, bool FromWords = false, bool Folded = false>
 void forward_stage(double* a, int L, int blocks, const double* weights, bool compact,
                    const double* words = nullptr) {
     const std::int64_t m = L / 4;
@@ -101,6 +103,11 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
                 x0r = load(words + 3 * m + u), x1r = load(words + 2 * m + u);
                 x2r = load(words + m + u), x3r = load(words + u);
                 x0i = x1i = x2i = x3i = Lanes{};
+                if (Folded) {
+                    const double* upper = words - L;
+                    x0i = load(upper + 3 * m + u), x1i = load(upper + 2 * m + u);
+                    x2i = load(upper + m + u), x3i = load(upper + u);
+                }
             } else {
                 x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at);
                 x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4);
@@ -454,12 +461,19 @@ void weighted_fft_permuted(double* points, int n, int direction) {
     }
 }
 
-void weighted_fft_permuted_words(const double* words, double* spectrum, int n) {
+void weighted_fft_permuted_words(const double* words, double* spectrum, int n, bool folded) {
     assert(n >= 16 && n <= MaxPoints && (n & (n - 1)) == 0);
     assert(!overlaps(words, n, spectrum, 2LL * n));
+    assert(!folded || !overlaps(words - n, n, spectrum, 2LL * n));
     prepare_transforms(n);
     const std::int64_t m = n / 4;
-    forward_stage<true, true>(spectrum, n, 1, stage_weights_of(n), n <= CompactLongest, words);
+    const double* weights = stage_weights_of(n);
+    const bool compact = n <= CompactLongest;
+    if (folded) {
+        forward_stage<true, true, true>(spectrum, n, 1, weights, compact, words);
+    } else {
+        forward_stage<true, true>(spectrum, n, 1, weights, compact, words);
+    }
     for (int r = 0; r < 4; ++r) forward_depth(spectrum + 2 * r * m, static_cast<int>(m));
 }
 

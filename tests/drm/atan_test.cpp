@@ -91,6 +91,9 @@ TEST(DrmStep, BlocksAreExact) {
             check_block(x, n, 49996);  // odd numbers near 100000 and past it
         }
     }
+    // Numerators of just over half a group merge folded at half the length: several pairs a
+    // level at n = 2048, with the large odd numbers of late terms.
+    for (int x : {515, 682}) check_block(x, 2048, 49996);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no group overflow
 }
 
