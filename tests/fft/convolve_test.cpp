@@ -323,6 +323,40 @@ TEST(ProductInPieces, SameWordsAsExactCoefficientsCarriedInTwoSweeps) {
     }
 }
 
+// Operands of 2n words folded onto n points: their product's coefficients below word 2n are
+// the exact ones, and those from word 2n up come back subtracted from the bottom ones. The
+// oracle sums the products of words, which is exact. Rows: a product that fits, and one whose
+// coefficients overrun word 2n by an eighth of it; the long operand has words in every
+// quarter of its upper half.
+TEST(ProductInPieces, FoldedOperandsWrapWithTheOppositeSign) {
+    std::mt19937_64 gen(12);
+    for (int n : {16, 256, 4096}) {
+        for (int overrun : {0, n / 4}) {
+            SCOPED_TRACE("n=" + std::to_string(n) + " overrun=" + std::to_string(overrun));
+            const int la = 2 * n - n / 8, lb = n / 8 + 1 + overrun;  // 2n + overrun coefficients
+            Words a = random_words(2 * n, gen), b = random_words(2 * n, gen);
+            std::fill(a.begin(), a.end() - la, 0.0);
+            std::fill(b.begin(), b.end() - lb, 0.0);
+            Words want(2 * n, 0.0);  // by word from the bottom
+            for (int i = 0; i < la; ++i)
+                for (int j = 0; j < lb; ++j) {
+                    const double c = a[2 * n - 1 - i] * b[2 * n - 1 - j];
+                    if (i + j < 2 * n)
+                        want[i + j] += c;
+                    else
+                        want[i + j - 2 * n] -= c;
+                }
+            Guarded sa(2 * n), sb(2 * n), out(2 * n);
+            forward_spectrum_folded(a.data(), sa.data(), n);
+            forward_spectrum_folded(b.data(), sb.data(), n);
+            multiply_spectra(sa.data(), sb.data(), sa.data(), n);
+            EXPECT_LT(product_coefficients(sa.data(), out.data(), n), RoundingLimit);
+            for (int p = 0; p < 2 * n; ++p) ASSERT_EQ(out.data()[2 * n - 1 - p], want[p]) << p;
+            EXPECT_TRUE(out.intact() && sa.intact() && sb.intact());
+        }
+    }
+}
+
 TEST(Convolve, SquareEqualsProductOfTwoCopies) {
     std::mt19937_64 gen(7);
     for (int n : {2, 64, 4096}) {
