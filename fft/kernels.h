@@ -39,22 +39,21 @@ inline const double* twiddle_one(int d) {
 }
 
 // Compact copies of the forward entries for the permuted transform of the products, made by
-// prepare_transforms for the lengths 16 .. CompactPoints it has reached: twiddles up to
-// CompactTwiddlesLongest, weights up to CompactLongest.
+// prepare_transforms for the lengths 16 .. CompactPoints it has reached: twiddles at every
+// length, weights up to CompactLongest.
 // They hold what the butterflies of four offsets u .. u+3 (u a multiple of 4) of a stage
 // read, side by side, as one run: one stream from memory instead of one for each quarter,
-// whose power-of-two distances make them contend for the same cache sets. The longest length
-// reads the tables above, where its entries stand at a stride of at most 3.
+// whose power-of-two distances make them contend for the same cache sets. The weights of the
+// longest length are read from the table above, where they stand at a stride of at most 3;
+// its twiddles, gathered from the table four offsets at a time, cost the forward transform's
+// first stage and the inverse's last about a third of their time (3 % of a run at 2^18
+// points), so they have their compact copy (3 MiB).
 constexpr int CompactLongest = MaxPoints / 2;
-// The twiddles have compact copies up to the longest length: its twiddles, gathered from the
-// table four offsets at a time, cost the forward transform's first stage and the inverse's
-// last about a third of their time (3 % of a run at 2^18 points, for 3 MiB).
-constexpr int CompactTwiddlesLongest = MaxPoints;
 // Twiddles of stage length L: for offsets u..u+3, m = L/4, t = m-1-u-k, the real parts of
 // w^t (k = 0..3), then the imaginary parts, then those of w^2t and w^3t of length L, 24
 // doubles at 6u of the length's run. The inverse transform multiplies by their conjugates,
 // which are bit for bit the entries of the inverse tables, as cos is even and sin odd. 3 MiB.
-extern double CompactTwiddles[6 * (2 * CompactTwiddlesLongest - 16) / 4];
+extern double CompactTwiddles[6 * (2 * MaxPoints - 16) / 4];
 // Weights of length n, for the first stage of the forward transform and the last of the
 // inverse (their conjugates): for offsets u..u+3 the real parts of the weights of index
 // (3-d)m + u + k (k = 0..3), then the imaginary parts, for d = 0..3, 32 doubles at 8u of the

@@ -45,26 +45,9 @@ inline void rotate_back(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) 
     xr = r;
 }
 
-// The forward twiddles of offsets u .. u+3 of a stage of length L, laid out as in the
-// compact copy: from the copy where there is one, else gathered into w (24 doubles).
-inline const double* stage_twiddles(int L, std::int64_t u, double* w) {
-    if (L <= CompactTwiddlesLongest) return compact_twiddles(L) + 6 * u;
-    // Point -tq from the entry of angle 0 holds w^t for t < L/2; w^3t = -w^(3t-L/2) for
-    // 3t >= L/2.
-    const double* one = twiddle_one(0);
-    const std::int64_t m = L / 4, q = table_stride(0, L);
-    for (int k = 0; k < 4; ++k) {
-        const std::int64_t t = m - 1 - u - k;
-        const bool second = 3 * t >= L / 2;
-        const double sign = second ? -1.0 : 1.0;
-        const double* w1 = point(one, -t * q);
-        const double* w2 = point(one, -2 * t * q);
-        const double* w3 = point(one, -(3 * t - (second ? L / 2 : 0)) * q);
-        w[k] = w1[0], w[4 + k] = w1[1];
-        w[8 + k] = w2[0], w[12 + k] = w2[1];
-        w[16 + k] = sign * w3[0], w[20 + k] = sign * w3[1];
-    }
-    return w;
+// The forward twiddles of offsets u .. u+3 of a stage of length L, from its compact copy.
+inline const double* stage_twiddles(int L, std::int64_t u) {
+    return compact_twiddles(L) + 6 * u;
 }
 
 // The weights of offsets u .. u+3 of a weighted stage of length n = 4m, laid out as in the
@@ -95,8 +78,8 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += 4) {
             const std::int64_t at = 2 * u;
-            double gathered[24], gathered_weights[32];
-            const double* w = stage_twiddles(L, u, gathered);
+            double gathered_weights[32];
+            const double* w = stage_twiddles(L, u);
             Lanes x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
             if (FromWords) {
                 // Real words, imaginary parts +0 as packing them into points would give.
@@ -145,8 +128,8 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += 4) {
             const std::int64_t at = 2 * u;
-            double gathered[24], gathered_weights[32];
-            const double* w = stage_twiddles(L, u, gathered);
+            double gathered_weights[32];
+            const double* w = stage_twiddles(L, u);
             Lanes x1r = load(b1 + at), x1i = load(b1 + at + 4), x2r = load(b2 + at),
                   x2i = load(b2 + at + 4), x3r = load(b3 + at), x3i = load(b3 + at + 4);
             rotate_back(x1r, x1i, load(w), load(w + 4));
@@ -273,8 +256,7 @@ inline void transpose(Lanes* r, Lanes* i) {
 // transposed registers, so that the four groups of a block run side by side, each in its
 // lane as stages_of_four runs it. The same operations on every value, in registers.
 void stages_of_sixteen_and_four(double* a, int count, int d) {
-    double gathered[24];
-    const double* w = stage_twiddles(16, 0, gathered);
+    const double* w = stage_twiddles(16, 0);
     const Lanes w1r = load(w), w1i = load(w + 4), w2r = load(w + 8), w2i = load(w + 12),
                 w3r = load(w + 16), w3i = load(w + 20);
     for (std::int64_t base = 0; base < count; base += 16) {

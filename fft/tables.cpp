@@ -15,7 +15,7 @@ alignas(LargePage) double Twiddles[2][MaxPoints];
 alignas(LargePage) double Weights[2][2 * MaxPoints];
 int TablePoints[2];
 
-alignas(LargePage) double CompactTwiddles[6 * (2 * CompactTwiddlesLongest - 16) / 4];
+alignas(LargePage) double CompactTwiddles[6 * (2 * MaxPoints - 16) / 4];
 alignas(LargePage) double CompactWeights[2 * (2 * CompactLongest - 16)];
 int CompactPoints;
 
