@@ -150,24 +150,6 @@ inline int min(int a, int b) {
     return a <= b ? a : b;
 }
 
-// The whole number nearest to v (an even one at a tie), for |v| <= 2^51: v + 1.5*2^52 lies in
-// [2^52, 2^53), where the doubles are exactly the whole numbers, so the addition rounds v to
-// a whole number and the subtraction is exact. Two additions, which every vector unit has.
-inline double nearest_whole(double v) {
-    constexpr double Shift = 6755399441055744.0;  // 1.5 * 2^52
-    return (v + Shift) - Shift;
-}
-
-// floor(v) for |v| <= 2^51, bit for bit: r = nearest_whole(v) is whole with |r - v| <= 1/2,
-// so floor(v) is r - 1 when r > v (then r - 1 <= v - 1/2) and r otherwise (r <= v < r + 1).
-// A zero comes back as +0, as std::floor gives it for every v but -0. The choice between two
-// constants becomes a vector blend; GCC vectorises std::floor not at all, and a choice
-// between r - 1 and r (or r minus the comparison as a number) only in a loop of its own.
-inline double floor_whole(double v) {
-    const double r = nearest_whole(v);
-    return r + (r > v ? -1.0 : 0.0);
-}
-
 // Capacity of the working arrays in words. The working length of a run (a power of two)
 // may not exceed it, so the longest run works on 2^18 = 262144 words.
 constexpr int ND = 270001;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "arith/kernel_sets.h"
 #include "arith/long_number.h"
 
 double Radix = 100000.0;
@@ -23,59 +24,16 @@ int64_t carry_words(const double* X, double* D, int len, int64_t c) {
 }
 
 // ---- Carries by guessing -----------------------------------------------------------------
-// The carry into a word is guessed from the three words below it. With the guesses, a word's
-// digit is the word plus the carry guessed into it, minus B times the carry guessed into the
-// word above; the carry out of a word is the one that leaves its digit in the digit range, so
-// a digit in range confirms the guess above it. The digits of a chunk of words are formed in a
-// loop the compiler vectorises. When the carry entering the chunk is the one guessed and every
-// digit is in range, each word was formed with the carry the word-by-word sweep passes into it
-// (by induction from the chunk's bottom word up), so the digits are that sweep's, bit for bit;
-// otherwise the chunk is swept word by word. A guess decides how fast, never which digits.
+// Chunks of words are settled by the carry kernel of the active kernel set
+// (arith/carry_kernels.cpp), which guesses the carry into each word from the three below it
+// and confirms the guesses; a chunk whose guesses fail is swept word by word. In a whole run
+// about one chunk in 2000 is swept again.
 
-constexpr double RadixReal = 100000.0, HalfRadixReal = RadixReal / 2;
-constexpr double InverseRadix = 1.0 / RadixReal;
-
-// Words per chunk. A wrong guess costs a sweep of one chunk word by word; in a whole run about
-// one chunk in 2000 is swept again.
+// Words per chunk.
 constexpr int Chunk = 256;
 
 // Runs of fewer digit words than this are swept word by word.
 constexpr int ShortestSpeculation = 16;
-
-// A guess of the carry entering the word above x[0], from t = (x[0] + x[1]/B + x[2]/B^2)/B,
-// which is within 1/B + 2^37/B^3 < 1.5*10^-4 of x[0] plus the carry into it, divided by B
-// (the carry into a word is within 1 of the word below plus its carry, divided by B).
-// Balanced digits: the nearest whole number to t, and to the one nearer zero at a tie, as
-// the carry is when a digit of +-B/2 takes the sign of the word plus its carry. Plain digits:
-// the floor of t. Words of a whole number and a half times B (balanced) or a whole number
-// times B (plain) over zeros are common; for them t is nudged by a relative 2^-40, far more
-// than its rounding error (3 * 2^-53), toward zero (balanced) or up (plain), and the floor is
-// the nearest whole number to t - 1/2.
-template <bool Balanced>
-inline double guessed_carry(const double* x) {
-    constexpr double Nudge = 1.0 / (1LL << 40);
-    const double t = (x[0] + (x[1] + x[2] * InverseRadix) * InverseRadix) * InverseRadix;
-    return Balanced ? nearest_whole(t - t * Nudge) : nearest_whole(t + std::fabs(t) * Nudge - 0.5);
-}
-
-// Digits of X[0..len) into D with guessed carries, X[len..len+2] being the words below: word
-// j's digit is X[j] + guess(j+1) - B*guess(j). Returns the number of digits out of range:
-// balanced digits -B/2+1..B/2 when the word plus its carry, t, is positive and -B/2..B/2-1
-// otherwise (a digit of +-B/2 takes the sign of t), plain digits 0..B-1.
-// guess: len + 1 doubles of scratch.
-template <bool Balanced>
-int64_t speculate(const double* X, double* D, int len, double* guess) {
-    for (int j = 0; j <= len; ++j) guess[j] = guessed_carry<Balanced>(X + j);
-    int64_t misses = 0;
-    for (int j = 0; j < len; ++j) {
-        const double t = X[j] + guess[j + 1];
-        const double digit = t - guess[j] * RadixReal;
-        D[j] = digit;
-        const double low = Balanced ? (t > 0 ? 1 - HalfRadixReal : -HalfRadixReal) : 0.0;
-        misses += (digit < low) | (digit > low + (RadixReal - 1));
-    }
-    return misses;
-}
 
 // The words M[1..n-1] swept word by word in place; returns the carry out of M[1]. Leading zero
 // words take part only while a carry reaches them: the sums of the arctangent's merges are
@@ -106,26 +64,28 @@ double words_as_they_are(const double* from, int, int lo, int len, double* X) {
 // the run is never reduced: it takes the carry out of word 1.
 template <bool Balanced>
 double normalize_chunks(WordSource source, const double* from, double* M, int n) {
-    double X[Chunk + 3], guess[Chunk + 1];
+    // The kernel reads up to 3 words beyond the chunk's words and the 3 below them.
+    double X[Chunk + 6], guess[Chunk + 4];
     double below[3] = {0, 0, 0};  // the first three words below the chunk, zero below the run
+    const GuessedDigits guessed_digits =
+        Balanced ? carry_kernels().balanced : carry_kernels().plain;
     bool bottom_minus_zero = false;
     double err = 0;
     int64_t c = 0;  // the carry entering the chunk's bottom word
     for (int hi = n; hi > 0; hi -= Chunk) {
         const int lo = hi > Chunk ? hi - Chunk : 0, len = hi - lo;
         err = max2(err, source(from, n, lo, len, X));
-        for (int k = 0; k < 3; ++k) X[len + k] = below[k];
+        for (int k = 0; k < 3; ++k) X[len + k] = below[k], X[len + 3 + k] = 0;
         for (int k = 0; k < 3; ++k) below[k] = X[k];
         if (hi == n) bottom_minus_zero = X[len - 1] == 0 && std::signbit(X[len - 1]);
         const int top = lo == 0 ? 1 : 0;  // the first digit word of the chunk
         const double* x = X + top;
         double* d = M + lo + top;
         const int digits = len - top;
-        // The guess for the bottom word must be the carry the chunk below passed up.
+        double guessed_out;
         if (digits >= ShortestSpeculation &&
-            static_cast<double>(c) == guessed_carry<Balanced>(X + len) &&
-            speculate<Balanced>(x, d, digits, guess) == 0) {
-            c = static_cast<int64_t>(guessed_carry<Balanced>(x));
+            guessed_digits(x, d, digits, guess, static_cast<double>(c), &guessed_out)) {
+            c = static_cast<int64_t>(guessed_out);
         } else {
             c = carry_words<Balanced>(x, d, digits, c);
         }

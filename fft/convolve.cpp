@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fft/fft.h"
+#include "fft/kernels.h"
 
 // 6n doubles for n-word operands: the first operand's points (0..2n-1), then the work area
 // of the transform (2n..6n-1).
@@ -35,85 +35,21 @@ void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
 }
 
 void multiply_spectra(const double* x, const double* y, double* product, int n) {
-    const int G = spectrum_group(n);
-    for (std::int64_t at = 0; at < 2LL * n; at += 2 * G)
-        for (int k = 0; k < G; ++k) {
-            const double xr = x[at + k], xi = x[at + G + k];
-            const double yr = y[at + k], yi = y[at + G + k];
-            product[at + k] = xr * yr - xi * yi;
-            product[at + G + k] = xr * yi + xi * yr;
-        }
+    product_kernels().multiply_spectra(x, y, product, n);
 }
 
 void add_product_of_spectra(const double* x, const double* y, double* sum, int n) {
     assert(!overlaps(sum, 2LL * n, x, 2LL * n) && !overlaps(sum, 2LL * n, y, 2LL * n));
-    const int G = spectrum_group(n);
-    for (std::int64_t at = 0; at < 2LL * n; at += 2 * G)
-        for (int k = 0; k < G; ++k) {
-            const double xr = x[at + k], xi = x[at + G + k];
-            const double yr = y[at + k], yi = y[at + G + k];
-            sum[at + k] += xr * yr - xi * yi;
-            sum[at + G + k] += xr * yi + xi * yr;
-        }
+    product_kernels().add_product_of_spectra(x, y, sum, n);
 }
 
 namespace {
-
-// The bits of a double read as an integer. For doubles >= 0 they order as the doubles do,
-// and a running maximum over integers is a loop that the compiler vectorises, which it does
-// not for doubles (their maximum depends on the order when a NaN may come up).
-inline std::int64_t bits_of(double v) {
-    std::int64_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
-
-// X[0..count) <- one part (real or imaginary) of `count` points from the start of a group,
-// the parts of a group being G consecutive doubles at part[2i].
-template <int G>
-void gather_parts(const double* part, int count, double* X) {
-    for (int i = 0; i < count; i += G) std::memcpy(X + i, part + 2 * i, G * sizeof(double));
-}
-
-// The source of a product's words for normalize_from: words lo..lo+len-1 of the 2n-word
-// product whose n points stand in `points` after the inverse transform, rounded. Word k < n
-// is the imaginary part of point k, word n + k its real part. Chunks begin and end on
-// multiples of the group size, so they take whole groups. Returns the RoundingError of the
-// chunk.
-// Coefficients are whole numbers of magnitude at most n*max|a|*max|b| (6.5536e14 for 2^18
-// balanced words, twice that for a sum of two products), below the 2^51 that floor_whole
-// needs, so rounding recovers them while the error stays below 0.5.
-double rounded_coefficients(const double* points, int words, int lo, int len, double* X) {
-    const int n = words / 2, G = spectrum_group(n), hi = lo + len;
-    assert(lo % G == 0 && len % G == 0);
-    const int upper = std::max(0, std::min(hi, n) - lo);  // words from imaginary parts
-    if (upper > 0) {
-        const double* part = points + spectrum_real(lo, n) + G;
-        G == 4 ? gather_parts<4>(part, upper, X) : gather_parts<2>(part, upper, X);
-    }
-    if (upper < len) {
-        const double* part = points + spectrum_real(lo + upper - n, n);
-        G == 4 ? gather_parts<4>(part, len - upper, X + upper)
-               : gather_parts<2>(part, len - upper, X + upper);
-    }
-    // Round half up, floor(c + 0.5), keeping the largest distance |floor(c + 0.5) - c|.
-    std::int64_t largest = bits_of(0.0);
-    for (int j = 0; j < len; ++j) {
-        const double c = X[j];
-        X[j] = floor_whole(c + 0.5);
-        const std::int64_t distance = bits_of(std::fabs(X[j] - c));
-        largest = distance > largest ? distance : largest;
-    }
-    double err;
-    std::memcpy(&err, &largest, sizeof err);
-    return err;
-}
 
 // {out, 2n} <- the product whose coefficients stand in {points, n}, grouped, as the inverse
 // transform leaves them: rounded to whole numbers and normalised in one pass. Returns the
 // RoundingError.
 double round_product(const double* points, double* out, int n) {
-    return normalize_from(rounded_coefficients, points, out, 2 * n);
+    return normalize_from(product_kernels().rounded_coefficients, points, out, 2 * n);
 }
 
 }  // namespace
@@ -125,7 +61,7 @@ void forward_spectrum_folded(const double* a, double* spectrum, int n) {
 double product_coefficients(double* spectrum, double* out, int n) {
     assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
     weighted_fft_permuted(spectrum, n, 1);
-    return rounded_coefficients(spectrum, 2 * n, 0, 2 * n, out);
+    return product_kernels().rounded_coefficients(spectrum, 2 * n, 0, 2 * n, out);
 }
 
 double product_from_spectrum(double* spectrum, double* out, int n, double* work) {

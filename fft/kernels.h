@@ -1,5 +1,6 @@
-// What the transforms share inside fft/: the twiddle and weight tables, interleaved points
-// and the radix-4 butterfly. Not for use outside fft/.
+// What the transforms share inside fft/: the twiddle and weight tables, interleaved points,
+// the radix-4 butterfly, and the kernels of each kernel set (arith/kernel_sets.h). Not for use
+// outside fft/.
 //
 // Positions count from the end of an array (p = n-1-index): the least significant word of a
 // number, which stands last, has position 0 and weight psi^0 = 1.
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 
+#include "arith/kernel_sets.h"
 #include "fft/fft.h"
 
 // The longest transform: products of 2^18 words.
@@ -26,17 +28,6 @@ extern int TablePoints[2];
 // Makes the tables of direction d (1 inverse, anything else forward) hold length n, rebuilding
 // them at n when they are shorter. Returns d as an index, 0 or 1.
 int tables_for(int direction, int n);
-
-// Table stride of length n.
-inline int table_stride(int d, int n) {
-    return TablePoints[d] / n;
-}
-
-// The twiddle entry of angle 0: entry TablePoints/2 - 1. The twiddle w^t of length n,
-// 0 <= t < n/2, is point -t*q from it.
-inline const double* twiddle_one(int d) {
-    return Twiddles[d] + TablePoints[d] - 2;
-}
 
 // Compact copies of the forward entries for the permuted transform of the products, made by
 // prepare_transforms for the lengths 16 .. CompactPoints it has reached: twiddles at every
@@ -60,6 +51,21 @@ extern double CompactTwiddles[6 * (2 * MaxPoints - 16) / 4];
 // length's run. 4 MiB.
 extern double CompactWeights[2 * (2 * CompactLongest - 16)];
 extern int CompactPoints;
+
+// The helpers below are compiled into each kernel set's namespace and, for the code outside
+// the sets, into `common`.
+namespace PIDRM_KERNEL_SET {
+
+// Table stride of length n.
+inline int table_stride(int d, int n) {
+    return TablePoints[d] / n;
+}
+
+// The twiddle entry of angle 0: entry TablePoints/2 - 1. The twiddle w^t of length n,
+// 0 <= t < n/2, is point -t*q from it.
+inline const double* twiddle_one(int d) {
+    return Twiddles[d] + TablePoints[d] - 2;
+}
 
 inline double* compact_twiddles(int L) {
     return CompactTwiddles + 6LL * (L - 16) / 4;
@@ -92,8 +98,9 @@ inline void twiddle(int d, int n, int t, double& re, double& im) {
 // Each output is written to its own pointer, after every input has been read, so an output
 // may be an input. T is double or a type of lanes of doubles.
 template <typename T>
-inline void butterfly4(const T& a0r, const T& a0i, const T& a1r, const T& a1i, const T& a2r,
-                       const T& a2i, const T& a3r, const T& a3i, T* y0, T* y1, T* y2, T* y3) {
+KERNEL_INLINE void butterfly4(const T& a0r, const T& a0i, const T& a1r, const T& a1i, const T& a2r,
+                              const T& a2i, const T& a3r, const T& a3i, T* y0, T* y1, T* y2,
+                              T* y3) {
     const T s02r = a0r + a2r, s02i = a0i + a2i, d02r = a0r - a2r, d02i = a0i - a2i;
     const T s13r = a1r + a3r, s13i = a1i + a3i, d13r = a1r - a3r, d13i = a1i - a3i;
     y0[0] = s02r + s13r;
@@ -105,3 +112,41 @@ inline void butterfly4(const T& a0r, const T& a0i, const T& a1r, const T& a1i, c
     y3[0] = d02r + d13i;  // (a0 - a2) - i (a1 - a3)
     y3[1] = d02i - d13r;
 }
+
+// The permuted transform of each kernel set (fft/permuted_kernels.cpp): the entry points of
+// fft.h without their checks.
+void permuted_transform(double* points, int n, int direction);
+void permuted_transform_words(const double* words, double* spectrum, int n, bool folded);
+void permuted_product(const double* words, const double* spectrum, double* points, int n);
+
+}  // namespace PIDRM_KERNEL_SET
+
+// ---- The kernels of the products ---------------------------------------------------------
+
+// The hot loops of fft/ in each kernel set: fft/permuted_kernels.cpp and
+// fft/spectrum_kernels.cpp. The entry points of fft.h call those of the active set.
+struct ProductKernels {
+    // weighted_fft_permuted, without its checks.
+    void (*transform)(double* points, int n, int direction);
+    // weighted_fft_permuted_words, without its checks.
+    void (*transform_words)(const double* words, double* spectrum, int n, bool folded);
+    // weighted_fft_permuted_product, without its checks.
+    void (*product)(const double* words, const double* spectrum, double* points, int n);
+    // multiply_spectra and add_product_of_spectra.
+    void (*multiply_spectra)(const double* x, const double* y, double* product, int n);
+    void (*add_product_of_spectra)(const double* x, const double* y, double* sum, int n);
+    // The source of a product's words for normalize_from: words lo..lo+len-1 of the 2n-word
+    // product whose n points stand in `points` after the inverse transform, rounded to whole
+    // numbers; returns the largest distance of a coefficient from its whole number.
+    WordSource rounded_coefficients;
+};
+
+namespace baseline {
+extern const ProductKernels Products;
+}
+namespace avx2 {
+extern const ProductKernels Products;
+}
+
+// The product kernels of the active set.
+const ProductKernels& product_kernels();

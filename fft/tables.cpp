@@ -11,6 +11,9 @@
 
 #include "fft/kernels.h"
 
+// The shared helpers of fft/kernels.h as compiled for the code outside the kernel sets.
+using namespace common;
+
 alignas(LargePage) double Twiddles[2][MaxPoints];
 alignas(LargePage) double Weights[2][2 * MaxPoints];
 int TablePoints[2];

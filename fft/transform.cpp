@@ -12,6 +12,9 @@
 // stands last, has position 0 and weight psi^0 = 1.
 #include "fft/kernels.h"
 
+// The shared helpers of fft/kernels.h as compiled for the code outside the kernel sets.
+using namespace common;
+
 namespace {
 
 // same with two terms. Back in array indices the blocks, the offsets and d, r all count

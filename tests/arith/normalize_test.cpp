@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "arith/lanes.h"
 #include "arith/long_number.h"
+#include "tests/support/kernel_sets.h"
 #include "tests/support/long_number_check.h"
 #include "tests/support/normalize_reference.h"
 
@@ -76,28 +78,30 @@ long first_difference(const Words& a, const Words& b) {
     return -1;
 }
 
-// Normalises `in` both ways in both modes and expects the same bits; guard words around the
-// run catch a write outside it.
+// Normalises `in` both ways in both modes, with each kernel set, and expects the same bits;
+// guard words around the run catch a write outside it.
 void expect_as_two_sweeps(const Words& in) {
-    for (int mode : {-1, 1}) {
-        ModeGuard guard(mode);
-        SCOPED_TRACE("mode " + std::to_string(mode) + ", n " + std::to_string(in.size()));
-        Words want = in;
-        normalize_carries_two_sweeps(want.data(), static_cast<int>(want.size()));
-        Fenced got(in);
-        normalize_carries(got.at(), static_cast<int>(in.size()));
-        EXPECT_TRUE(got.guards_intact());
-        const long i = first_difference(got.words(), want);
-        if (i >= 0) {
-            const long lo = std::max(0L, i - 2), hi = std::min<long>(in.size(), i + 3);
-            std::ostringstream s;
-            s.precision(17);
-            s << "first difference at word " << i << "; words " << lo << ".. in / got / want:";
-            for (long j = lo; j < hi; ++j)
-                s << "\n  " << in[j] << " / " << got.words()[j] << " / " << want[j];
-            ADD_FAILURE() << s.str();
+    for_each_kernel_set([&](KernelSet) {
+        for (int mode : {-1, 1}) {
+            ModeGuard guard(mode);
+            SCOPED_TRACE("mode " + std::to_string(mode) + ", n " + std::to_string(in.size()));
+            Words want = in;
+            normalize_carries_two_sweeps(want.data(), static_cast<int>(want.size()));
+            Fenced got(in);
+            normalize_carries(got.at(), static_cast<int>(in.size()));
+            EXPECT_TRUE(got.guards_intact());
+            const long i = first_difference(got.words(), want);
+            if (i >= 0) {
+                const long lo = std::max(0L, i - 2), hi = std::min<long>(in.size(), i + 3);
+                std::ostringstream s;
+                s.precision(17);
+                s << "first difference at word " << i << "; words " << lo << ".. in / got / want:";
+                for (long j = lo; j < hi; ++j)
+                    s << "\n  " << in[j] << " / " << got.words()[j] << " / " << want[j];
+                ADD_FAILURE() << s.str();
+            }
         }
-    }
+    });
 }
 
 constexpr double Half = 50000, RadixLess1 = 99999;
@@ -293,16 +297,20 @@ TEST(NormalizeFrom, ReadsAnotherArrayAndReturnsLargestDistance) {
 }
 
 // floor_whole rounds the products' coefficients: std::floor bit for bit below 2^51, at whole
-// numbers, at halves and next to them, of both signs (every v but -0, which gives +0).
+// numbers, at halves and next to them, of both signs (every v but -0, which gives +0), in
+// every lane.
 TEST(FloorWhole, EqualsStdFloor) {
+    using common::floor_whole, common::lanes;
     std::mt19937_64 gen(51);
     std::uniform_real_distribution<double> unit(-1, 1);
     for (int i = 0; i < 20000; ++i) {
         const double v = std::ldexp(unit(gen), i % 52), k = std::floor(v);
         for (double x :
              {v, k, k + 0.5, k - 0.5, std::nextafter(k + 0.5, 0.0), std::nextafter(k, -1.0)})
-            ASSERT_EQ(first_difference({floor_whole(x)}, {std::floor(x)}), -1)
-                << std::scientific << x;
+            for (int lane = 0; lane < 4; ++lane)
+                ASSERT_EQ(first_difference({floor_whole(lanes(x, x, x, x))[lane]}, {std::floor(x)}),
+                          -1)
+                    << std::scientific << x;
     }
 }
 

@@ -1,0 +1,281 @@
+// Lanes of doubles for the vector kernels (arith/kernel_sets.h): Lanes holds four doubles side
+// by side, Mask four 64-bit lanes, each all ones or all zeros, as comparisons leave them. Every
+// operation acts lane by lane and rounds each lane exactly as the same operation on two
+// doubles would, so code written on lanes gives the bits of the same code written on doubles.
+// Choices between two values are arithmetic on masks or maxima, never branches.
+//
+// The four lanes are held in registers of the kernel set's width: one of four doubles where
+// the set is compiled for AVX, two of two doubles for SSE2 and NEON (GCC's vector extension,
+// GCC and Clang), and four plain doubles where the compiler has no vector types or with
+// PIDRM_PLAIN_VECTORS (CMake option of that name): standard C++, same bits. Registers of the
+// processor's own width matter: a comparison of four doubles on a unit of two becomes scalar
+// code.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "arith/kernel_sets.h"
+
+namespace PIDRM_KERNEL_SET {
+
+// ---- One register ------------------------------------------------------------------------
+
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS)
+
+#if defined(__AVX__)
+#define PIDRM_REGISTER_LANES 4
+typedef double Register __attribute__((vector_size(32)));
+#else
+#define PIDRM_REGISTER_LANES 2
+typedef double Register __attribute__((vector_size(16)));
+#endif
+typedef std::int64_t RegisterMask __attribute__((vector_size(sizeof(Register))));
+
+KERNEL_INLINE RegisterMask register_greater(const Register& a, const Register& b) {
+    return (RegisterMask)(a > b);
+}
+// a where a > b, else b (b where either is a NaN): what x86's maxpd computes.
+KERNEL_INLINE Register register_larger(const Register& a, const Register& b) {
+    return a > b ? a : b;
+}
+KERNEL_INLINE RegisterMask bits_of(const Register& a) {
+    return (RegisterMask)a;
+}
+KERNEL_INLINE Register register_of(const RegisterMask& m) {
+    return (Register)m;
+}
+
+#else
+
+#define PIDRM_REGISTER_LANES 1
+typedef double Register;
+typedef std::uint64_t RegisterMask;
+
+// All ones where the comparison holds: the negation of 1, unsigned, without a branch.
+KERNEL_INLINE RegisterMask register_greater(double a, double b) {
+    return 0 - static_cast<RegisterMask>(a > b);
+}
+KERNEL_INLINE double register_larger(double a, double b) {
+    return a > b ? a : b;
+}
+KERNEL_INLINE RegisterMask bits_of(double a) {
+    RegisterMask m;
+    std::memcpy(&m, &a, sizeof m);
+    return m;
+}
+KERNEL_INLINE double register_of(RegisterMask m) {
+    double a;
+    std::memcpy(&a, &m, sizeof a);
+    return a;
+}
+
+#endif
+
+constexpr int RegisterLanes = PIDRM_REGISTER_LANES;
+static_assert(sizeof(Register) == RegisterLanes * sizeof(double), "a register of doubles");
+
+// Lanes are rearranged by the compilers' shuffles where they have them (GCC 12, Clang).
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS) && \
+    defined(__has_builtin)
+#if __has_builtin(__builtin_shufflevector)
+#define PIDRM_SHUFFLES
+#endif
+#endif
+constexpr int Registers = 4 / RegisterLanes;
+
+// ---- Four lanes ----------------------------------------------------------------------------
+
+struct Lanes {
+    Register r[Registers];
+    KERNEL_INLINE double operator[](int i) const {
+        double v;
+        std::memcpy(&v, reinterpret_cast<const double*>(r) + i, sizeof v);
+        return v;
+    }
+};
+struct Mask {
+    RegisterMask r[Registers];
+};
+
+// Lanes from p, and back: memcpy, so no alignment is assumed. Register by register, which
+// the compilers keep in registers where a copy of the whole may go through memory.
+KERNEL_INLINE Lanes load(const double* p) {
+    Lanes v;
+    for (int k = 0; k < Registers; ++k) {
+        Register r;
+        std::memcpy(&r, p + k * RegisterLanes, sizeof r);
+        v.r[k] = r;
+    }
+    return v;
+}
+KERNEL_INLINE void store(double* p, const Lanes& v) {
+    for (int k = 0; k < Registers; ++k) {
+        const Register r = v.r[k];
+        std::memcpy(p + k * RegisterLanes, &r, sizeof r);
+    }
+}
+
+KERNEL_INLINE Lanes lanes(double a, double b, double c, double d) {
+    const double v[4] = {a, b, c, d};
+    return load(v);
+}
+KERNEL_INLINE Lanes splat(double s) {
+    return lanes(s, s, s, s);
+}
+
+KERNEL_INLINE Lanes operator+(Lanes a, const Lanes& b) {
+    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] + b.r[k];
+    return a;
+}
+KERNEL_INLINE Lanes operator-(Lanes a, const Lanes& b) {
+    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] - b.r[k];
+    return a;
+}
+KERNEL_INLINE Lanes operator*(Lanes a, const Lanes& b) {
+    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] * b.r[k];
+    return a;
+}
+KERNEL_INLINE Lanes& operator*=(Lanes& a, double s) {
+    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] * s;
+    return a;
+}
+
+KERNEL_INLINE Mask greater(const Lanes& a, const Lanes& b) {
+    Mask m;
+    for (int k = 0; k < Registers; ++k) m.r[k] = register_greater(a.r[k], b.r[k]);
+    return m;
+}
+KERNEL_INLINE Mask less(const Lanes& a, const Lanes& b) {
+    return greater(b, a);
+}
+// a where a > b, else b, lane by lane: b where either is a NaN.
+KERNEL_INLINE Lanes larger(Lanes a, const Lanes& b) {
+    for (int k = 0; k < Registers; ++k) a.r[k] = register_larger(a.r[k], b.r[k]);
+    return a;
+}
+KERNEL_INLINE Mask either(Mask a, const Mask& b) {
+    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] | b.r[k];
+    return a;
+}
+KERNEL_INLINE bool any(const Mask& m) {
+    RegisterMask all = m.r[0];
+    for (int k = 1; k < Registers; ++k) all = all | m.r[k];
+    std::uint64_t words[RegisterLanes];
+    std::memcpy(words, &all, sizeof words);
+    std::uint64_t set = 0;
+    for (int i = 0; i < RegisterLanes; ++i) set |= words[i];
+    return set != 0;
+}
+// v where m is set, +0 elsewhere.
+KERNEL_INLINE Lanes masked(const Mask& m, Lanes v) {
+    for (int k = 0; k < Registers; ++k) v.r[k] = register_of(bits_of(v.r[k]) & m.r[k]);
+    return v;
+}
+// |v|: the sign bits cleared, as fabs clears them.
+KERNEL_INLINE Lanes magnitude(Lanes v) {
+    const Lanes sign = splat(-0.0);  // the sign bits alone
+    for (int k = 0; k < Registers; ++k) v.r[k] = register_of(bits_of(v.r[k]) & ~bits_of(sign.r[k]));
+    return v;
+}
+
+// ---- Rearranging lanes -----------------------------------------------------------------------
+
+// (v[1], v[0], v[3], v[2]).
+KERNEL_INLINE Lanes swapped_pairs(const Lanes& v) {
+    Lanes s;
+#if defined(PIDRM_SHUFFLES)
+    for (int k = 0; k < Registers; ++k) {
+#if PIDRM_REGISTER_LANES == 4
+        s.r[k] = __builtin_shufflevector(v.r[k], v.r[k], 1, 0, 3, 2);
+#else
+        s.r[k] = __builtin_shufflevector(v.r[k], v.r[k], 1, 0);
+#endif
+    }
+#else
+    s = lanes(v[1], v[0], v[3], v[2]);
+#endif
+    return s;
+}
+
+// (lo[0], lo[1], hi[0], hi[1]), and back.
+KERNEL_INLINE Lanes load_halves(const double* lo, const double* hi) {
+#if PIDRM_REGISTER_LANES == 2
+    Lanes v;
+    std::memcpy(&v.r[0], lo, sizeof(Register));
+    std::memcpy(&v.r[1], hi, sizeof(Register));
+    return v;
+#else
+    return lanes(lo[0], lo[1], hi[0], hi[1]);
+#endif
+}
+KERNEL_INLINE void store_halves(double* lo, double* hi, const Lanes& v) {
+#if PIDRM_REGISTER_LANES == 2
+    std::memcpy(lo, &v.r[0], sizeof(Register));
+    std::memcpy(hi, &v.r[1], sizeof(Register));
+#else
+    lo[0] = v[0], lo[1] = v[1], hi[0] = v[2], hi[1] = v[3];
+#endif
+}
+
+// v[0..3] <- their transpose: lane j of v[k] becomes lane k of v[j].
+KERNEL_INLINE void transpose(Lanes* v) {
+#if defined(PIDRM_SHUFFLES) && PIDRM_REGISTER_LANES == 4
+    {
+        // Pairs of rows interleaved, then the halves of the interleaved rows exchanged.
+        const Register t0 = __builtin_shufflevector(v[0].r[0], v[1].r[0], 0, 4, 2, 6);
+        const Register t1 = __builtin_shufflevector(v[0].r[0], v[1].r[0], 1, 5, 3, 7);
+        const Register t2 = __builtin_shufflevector(v[2].r[0], v[3].r[0], 0, 4, 2, 6);
+        const Register t3 = __builtin_shufflevector(v[2].r[0], v[3].r[0], 1, 5, 3, 7);
+        v[0].r[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+        v[1].r[0] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+        v[2].r[0] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+        v[3].r[0] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+    }
+#elif defined(PIDRM_SHUFFLES)
+    {
+        // Register h of row k holds lanes 2h, 2h+1: the 2 x 2 blocks transposed in place.
+        Lanes t[4];
+        for (int h = 0; h < 2; ++h)
+            for (int p = 0; p < 4; p += 2) {
+                const Register a = v[p].r[h], b = v[p + 1].r[h];
+                t[2 * h].r[p / 2] = __builtin_shufflevector(a, b, 0, 2);
+                t[2 * h + 1].r[p / 2] = __builtin_shufflevector(a, b, 1, 3);
+            }
+        for (int k = 0; k < 4; ++k) v[k] = t[k];
+    }
+#else
+    const Lanes v0 = v[0], v1 = v[1], v2 = v[2], v3 = v[3];
+    for (int k = 0; k < 4; ++k) v[k] = lanes(v0[k], v1[k], v2[k], v3[k]);
+#endif
+}
+
+// ---- Rounding --------------------------------------------------------------------------------
+
+// The whole number nearest to each lane (an even one at a tie), for |v| <= 2^51: v + 1.5*2^52
+// lies in [2^52, 2^53), where the doubles are exactly the whole numbers, so the addition
+// rounds v to a whole number and the subtraction is exact. Two additions, which every vector
+// unit has.
+KERNEL_INLINE Lanes nearest_whole(const Lanes& v) {
+    const Lanes shift = splat(6755399441055744.0);  // 1.5 * 2^52
+    return (v + shift) - shift;
+}
+
+// floor(v) in each lane for |v| <= 2^51, bit for bit: r = nearest_whole(v) is whole with
+// |r - v| <= 1/2, so floor(v) is r - 1 where r > v (then r - 1 <= v - 1/2) and r elsewhere
+// (r <= v < r + 1). A zero comes back as +0, as std::floor gives it for every v but -0: the
+// +0 added where r <= v turns a -0 into +0.
+KERNEL_INLINE Lanes floor_whole(const Lanes& v) {
+    const Lanes r = nearest_whole(v);
+    return r + masked(greater(r, v), splat(-1.0));
+}
+
+// The largest lane, a NaN first.
+KERNEL_INLINE double largest_lane(const Lanes& v) {
+    double m = v[0];
+    for (int i = 1; i < 4; ++i)
+        if (v[i] > m || v[i] != v[i]) m = v[i];
+    return m;
+}
+
+}  // namespace PIDRM_KERNEL_SET

@@ -1,0 +1,475 @@
+// The permuted transform of the products: weighted_fft_permuted, in place and depth first,
+// its spectrum left in a permuted order of its own.
+//
+// Products only multiply spectra point by point, so their spectra may stand in any order
+// that is the same for every operand. The forward transform below is of decimation-in-
+// frequency kind and leaves its output in radix-4 digit-reversed order; the inverse, of
+// decimation-in-time kind, takes that order back to natural order. Both work in place,
+// depth first: one radix-4 stage over a block, then each of its four quarters transformed to
+// the end while it sits in cache, with blocks of BreadthPoints or fewer done stage after
+// stage. Points stand in groups of four, the four real parts and then the four imaginary
+// parts (spectrum_real in fft.h), so that the butterflies of four offsets run side by side
+// in vector registers (fft/lanes.h) with no shuffling of real and imaginary parts.
+//
+// Positions count from the end of a block (p = length-1-index). A stage of length L = 4m:
+// with t = m-1-u for offset u of a quarter and d, r = 0..3, the input of position t + dm is
+// at index (3-d)m + u and output r, times w^(rt) of length L, goes to index (3-r)m + u, where
+// quarter r is a block of length m in the same sense; the transform of that block at
+// frequency k is the transform of the whole at frequency 4k + r. The inverse stage undoes
+// this: it multiplies quarter r by w^-(rt) and then combines the quarters.
+//
+// Only the forward twiddles and weights are read: the inverse multiplies by their conjugates,
+// which are bit for bit the inverse entries, as cos is even and sin odd.
+//
+// Compiled once for each kernel set (arith/kernel_sets.h); fft/permuted.cpp checks the
+// arguments and calls the active set's code.
+#include <cassert>
+#include <cstring>
+
+#include "arith/lanes.h"
+#include "fft/kernels.h"
+
+namespace PIDRM_KERNEL_SET {
+namespace {
+
+// Blocks of up to this many points (16 KiB) are transformed stage after stage in L1.
+constexpr int BreadthPoints = 1 << 10;
+
+// (xr + i xi) <- (xr + i xi)(wr + i wi), four lanes.
+KERNEL_INLINE void rotate(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) {
+    const Lanes r = xr * wr - xi * wi;
+    xi = xr * wi + xi * wr;
+    xr = r;
+}
+
+// (xr + i xi) <- (xr + i xi)(wr - i wi): bit for bit rotate by (wr, -wi), as negating is
+// exact and x - (-y) is x + y.
+KERNEL_INLINE void rotate_back(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) {
+    const Lanes r = xr * wr + xi * wi;
+    xi = xi * wr - xr * wi;
+    xr = r;
+}
+
+// The forward twiddles of offsets u .. u+3 of a stage of length L, from its compact copy.
+KERNEL_INLINE const double* stage_twiddles(int L, std::int64_t u) {
+    return compact_twiddles(L) + 6 * u;
+}
+
+// The weights of offsets u .. u+3 of a weighted stage of length n = 4m, laid out as in the
+// compact copy: from the copy where there is one, else gathered from the shared table (the
+// longest length, entry i for index i) into v (32 doubles).
+KERNEL_INLINE const double* stage_weights(const double* weights, bool compact, std::int64_t m,
+                                          std::int64_t u, double* v) {
+    if (compact) return weights + 8 * u;
+    for (int d = 0; d < 4; ++d)
+        for (int k = 0; k < 4; ++k) {
+            const std::int64_t i = (3 - d) * m + u + k;
+            v[8 * d + k] = weights[2 * i];
+            v[8 * d + 4 + k] = weights[2 * i + 1];
+        }
+    return v;
+}
+
+// A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
+// weights, the inputs are first multiplied by their weights (one block only). From words,
+// the points are read from {words, L} as real parts; folded, the L words before them are the
+// imaginary parts.
+template <bool Weighted, bool FromWords = false, bool Folded = false>
+void forward_stage(double* a, int L, int blocks, const double* weights, bool compact,
+                   const double* words = nullptr) {
+    const std::int64_t m = L / 4;
+    for (int g = 0; g < blocks; ++g) {
+        double* block = a + 2 * L * static_cast<std::int64_t>(g);
+        double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
+        for (std::int64_t u = 0; u < m; u += 4) {
+            const std::int64_t at = 2 * u;
+            double gathered_weights[32];
+            const double* w = stage_twiddles(L, u);
+            Lanes x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
+            if (FromWords) {
+                // Real words, imaginary parts +0 as packing them into points would give.
+                x0r = load(words + 3 * m + u), x1r = load(words + 2 * m + u);
+                x2r = load(words + m + u), x3r = load(words + u);
+                x0i = x1i = x2i = x3i = Lanes{};
+                if (Folded) {
+                    const double* upper = words - L;
+                    x0i = load(upper + 3 * m + u), x1i = load(upper + 2 * m + u);
+                    x2i = load(upper + m + u), x3i = load(upper + u);
+                }
+            } else {
+                x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at);
+                x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4);
+                x3r = load(b3 + at), x3i = load(b3 + at + 4);
+            }
+            if (Weighted) {
+                const double* v = stage_weights(weights, compact, m, u, gathered_weights);
+                rotate(x0r, x0i, load(v), load(v + 4));
+                rotate(x1r, x1i, load(v + 8), load(v + 12));
+                rotate(x2r, x2i, load(v + 16), load(v + 20));
+                rotate(x3r, x3i, load(v + 24), load(v + 28));
+            }
+            Lanes y[8];
+            butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
+            rotate(y[2], y[3], load(w), load(w + 4));
+            rotate(y[4], y[5], load(w + 8), load(w + 8 + 4));
+            rotate(y[6], y[7], load(w + 16), load(w + 16 + 4));
+            store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
+            store(b1 + at, y[2]), store(b1 + at + 4, y[3]);
+            store(b2 + at, y[4]), store(b2 + at + 4, y[5]);
+            store(b3 + at, y[6]), store(b3 + at + 4, y[7]);
+        }
+    }
+}
+
+// An inverse stage of length L = 4m >= 16 on each of blocks consecutive blocks from a,
+// multiplying by the conjugates of the forward twiddles. With weights (the forward ones),
+// the outputs are multiplied by scale and then by their conjugates (one block only).
+template <bool Weighted>
+void inverse_stage(double* a, int L, int blocks, const double* weights, bool compact,
+                   double scale) {
+    const std::int64_t m = L / 4;
+    for (int g = 0; g < blocks; ++g) {
+        double* block = a + 2 * L * static_cast<std::int64_t>(g);
+        double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
+        for (std::int64_t u = 0; u < m; u += 4) {
+            const std::int64_t at = 2 * u;
+            double gathered_weights[32];
+            const double* w = stage_twiddles(L, u);
+            Lanes x1r = load(b1 + at), x1i = load(b1 + at + 4), x2r = load(b2 + at),
+                  x2i = load(b2 + at + 4), x3r = load(b3 + at), x3i = load(b3 + at + 4);
+            rotate_back(x1r, x1i, load(w), load(w + 4));
+            rotate_back(x2r, x2i, load(w + 8), load(w + 8 + 4));
+            rotate_back(x3r, x3i, load(w + 16), load(w + 16 + 4));
+            Lanes y[8];
+            // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
+            butterfly4(load(b0 + at), load(b0 + at + 4), x1r, x1i, x2r, x2i, x3r, x3i, y, y + 6,
+                       y + 4, y + 2);
+            if (Weighted) {
+                const double* v = stage_weights(weights, compact, m, u, gathered_weights);
+                for (int d = 0; d < 4; ++d) {
+                    y[2 * d] *= scale;
+                    y[2 * d + 1] *= scale;
+                    rotate_back(y[2 * d], y[2 * d + 1], load(v + 8 * d), load(v + 8 * d + 4));
+                }
+            }
+            store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
+            store(b1 + at, y[2]), store(b1 + at + 4, y[3]);
+            store(b2 + at, y[4]), store(b2 + at + 4, y[5]);
+            store(b3 + at, y[6]), store(b3 + at + 4, y[7]);
+        }
+    }
+}
+
+// The stage of length 2 on the pairs of positions held in (xr, xi), two pairs to a Lanes:
+// position 0 (the odd lane) gets the sum, position 1 (the even lane) the difference, in both
+// directions. The partner's value plus the own one times -1 or +1 is bit for bit the
+// difference or the sum, as negating is exact.
+KERNEL_INLINE void pair_stage(Lanes& xr, Lanes& xi) {
+    const Lanes sign = lanes(-1.0, 1.0, -1.0, 1.0);
+    xr = swapped_pairs(xr) + xr * sign;
+    xi = swapped_pairs(xi) + xi * sign;
+}
+
+// Lanes from the pairs at p and p + 16 (the same place in two blocks of 8 points), and back.
+KERNEL_INLINE Lanes load_pairs(const double* p) {
+    return load_halves(p, p + 16);
+}
+KERNEL_INLINE void store_pairs(double* p, const Lanes& v) {
+    store_halves(p, p + 16, v);
+}
+
+// On every block of 8 points in {a, count}, two blocks side by side in the lanes: forward
+// (d = 0), the stage of length 8 and then those of length 2; inverse, the reverse. Quarter q
+// of a block, points (3-q)2 + u for u = 0, 1, has its real parts side by side at double
+// Offset[q] of the block (two groups) and its imaginary parts 4 further on. Offset u has
+// t = 1-u, so only u = 0 has twiddles other than 1, which leave a value as it is.
+void stages_of_eight_and_two(double* a, int count, int d) {
+    constexpr int Offset[4] = {10, 8, 2, 0};
+    Lanes wr[4], wi[4];
+    for (int r = 1; r <= 3; ++r) {
+        double re, im;
+        twiddle(0, 8, r, re, im);
+        if (d == 1) im = -im;  // the inverse twiddle, bit for bit
+        wr[r] = lanes(re, 1.0, re, 1.0), wi[r] = lanes(im, 0.0, im, 0.0);
+    }
+    // A lone block (a transform of 8 points) takes the second lanes from a copy of itself.
+    double lone[32];
+    for (std::int64_t base = 0; base < count; base += 16) {
+        double* b = a + 2 * base;
+        if (count == 8) {
+            std::memcpy(lone, b, sizeof(double) * 16);
+            std::memcpy(lone + 16, b, sizeof(double) * 16);
+            b = lone;
+        }
+        Lanes x[8];
+        for (int q = 0; q < 4; ++q) {
+            x[2 * q] = load_pairs(b + Offset[q]);
+            x[2 * q + 1] = load_pairs(b + Offset[q] + 4);
+        }
+        Lanes y[8];
+        if (d == 0) {
+            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
+            for (int r = 1; r <= 3; ++r) {
+                const Lanes yr = y[2 * r] * wr[r] - y[2 * r + 1] * wi[r];
+                y[2 * r + 1] = y[2 * r] * wi[r] + y[2 * r + 1] * wr[r];
+                y[2 * r] = yr;
+            }
+            for (int r = 0; r < 4; ++r) pair_stage(y[2 * r], y[2 * r + 1]);
+        } else {
+            for (int r = 0; r < 4; ++r) pair_stage(x[2 * r], x[2 * r + 1]);
+            for (int r = 1; r <= 3; ++r) {
+                const Lanes xr = x[2 * r] * wr[r] - x[2 * r + 1] * wi[r];
+                x[2 * r + 1] = x[2 * r] * wi[r] + x[2 * r + 1] * wr[r];
+                x[2 * r] = xr;
+            }
+            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
+        }
+        for (int q = 0; q < 4; ++q) {
+            store_pairs(b + Offset[q], y[2 * q]);
+            store_pairs(b + Offset[q] + 4, y[2 * q + 1]);
+        }
+        if (count == 8) std::memcpy(a, lone, sizeof(double) * 16);
+    }
+}
+
+// Every block of 4 points is one group: quarter d is point 3-d of the group.
+void stages_of_four(double* a, int count, int d) {
+    for (std::int64_t base = 0; base < count; base += 4) {
+        double* b = a + 2 * base;
+        double y[8];
+        if (d == 0)
+            butterfly4(b[3], b[7], b[2], b[6], b[1], b[5], b[0], b[4], y, y + 2, y + 4, y + 6);
+        else
+            butterfly4(b[3], b[7], b[2], b[6], b[1], b[5], b[0], b[4], y, y + 6, y + 4, y + 2);
+        for (int r = 0; r < 4; ++r) b[3 - r] = y[2 * r], b[7 - r] = y[2 * r + 1];
+    }
+}
+
+// (r[0..3], i[0..3]) <- their transposes: lane j of register k becomes lane k of register j.
+KERNEL_INLINE void transpose(Lanes* r, Lanes* i) {
+    transpose(r);
+    transpose(i);
+}
+
+// On every block of 16 points in {a, count}: forward (d = 0), the stage of length 16 and
+// then those of length 4; inverse, the reverse. The stage of length 16 runs as forward_stage
+// and inverse_stage do, its four offsets in the lanes; the stages of length 4 take the
+// transposed registers, so that the four groups of a block run side by side, each in its
+// lane as stages_of_four runs it. The same operations on every value, in registers.
+void stages_of_sixteen_and_four(double* a, int count, int d) {
+    const double* w = stage_twiddles(16, 0);
+    const Lanes w1r = load(w), w1i = load(w + 4), w2r = load(w + 8), w2i = load(w + 12),
+                w3r = load(w + 16), w3i = load(w + 20);
+    for (std::int64_t base = 0; base < count; base += 16) {
+        double* b = a + 2 * base;
+        // Quarter q of the block (points 4(3-q) .. 4(3-q)+3) is the group at double 8(3-q).
+        Lanes xr[4], xi[4], yr[4], yi[4];
+        for (int q = 0; q < 4; ++q)
+            xr[q] = load(b + 8 * (3 - q)), xi[q] = load(b + 8 * (3 - q) + 4);
+        if (d == 0) {
+            Lanes y[8];
+            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 2, y + 4,
+                       y + 6);
+            rotate(y[2], y[3], w1r, w1i);
+            rotate(y[4], y[5], w2r, w2i);
+            rotate(y[6], y[7], w3r, w3i);
+            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+            // Register u now holds point u of every group; point 3-r of a group gets its
+            // output r.
+            transpose(yr, yi);
+            Lanes z[8];
+            butterfly4(yr[3], yi[3], yr[2], yi[2], yr[1], yi[1], yr[0], yi[0], z, z + 2, z + 4,
+                       z + 6);
+            for (int r = 0; r < 4; ++r) yr[3 - r] = z[2 * r], yi[3 - r] = z[2 * r + 1];
+            transpose(yr, yi);
+        } else {
+            transpose(xr, xi);
+            Lanes z[8];
+            butterfly4(xr[3], xi[3], xr[2], xi[2], xr[1], xi[1], xr[0], xi[0], z, z + 6, z + 4,
+                       z + 2);
+            for (int r = 0; r < 4; ++r) xr[3 - r] = z[2 * r], xi[3 - r] = z[2 * r + 1];
+            transpose(xr, xi);
+            rotate_back(xr[1], xi[1], w1r, w1i);
+            rotate_back(xr[2], xi[2], w2r, w2i);
+            rotate_back(xr[3], xi[3], w3r, w3i);
+            Lanes y[8];
+            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 6, y + 4,
+                       y + 2);
+            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+        }
+        for (int q = 0; q < 4; ++q)
+            store(b + 8 * (3 - q), yr[q]), store(b + 8 * (3 - q) + 4, yi[q]);
+    }
+}
+
+// Pairs: position 0 (index 1) gets the sum, position 1 (index 0) the difference, in both
+// directions. G is the group size, 4 (2 when the whole transform has 2 points).
+void stages_of_two(double* a, int count, int G) {
+    for (std::int64_t base = 0; base < count; base += 2) {
+        const std::int64_t i0 = 2 * base - (base & (G - 1)), i1 = i0 + 1;
+        const double sr = a[i1] + a[i0], si = a[i1 + G] + a[i0 + G];
+        a[i0] = a[i1] - a[i0], a[i0 + G] = a[i1 + G] - a[i0 + G];
+        a[i1] = sr, a[i1 + G] = si;
+    }
+}
+
+// The length of the innermost blocks of a block of L >= 4 points: L divided by 4 while it
+// is above 16, so 4, 8 or 16. Their stages run in registers: those of length 8 and 2, 16 and
+// 4, or 4 alone.
+int leaf_length(int L) {
+    int len = L;
+    while (len > 16) len /= 4;
+    return len;
+}
+
+// The stages of the innermost blocks of {a, count} of leaf length len, in direction d.
+void leaf_stages(double* a, int count, int len, int d) {
+    if (len == 8) {
+        stages_of_eight_and_two(a, count, d);
+    } else if (len == 16) {
+        stages_of_sixteen_and_four(a, count, d);
+    } else {
+        stages_of_four(a, count, d);
+    }
+}
+
+// Block a of L >= 4 points, transformed stage after stage, every block of each stage length.
+void forward_breadth(double* a, int L) {
+    const int leaf = leaf_length(L);
+    for (int len = L; len > leaf; len /= 4) forward_stage<false>(a, len, L / len, nullptr, true);
+    leaf_stages(a, L, leaf, 0);
+}
+
+void inverse_breadth(double* a, int L) {
+    const int leaf = leaf_length(L);
+    leaf_stages(a, L, leaf, 1);
+    for (int len = 4 * leaf; len <= L; len *= 4)
+        inverse_stage<false>(a, len, L / len, nullptr, true, 1.0);
+}
+
+// The forward transform of block a, L >= 4 points, depth first.
+void forward_depth(double* a, int L) {
+    if (L <= BreadthPoints) {
+        forward_breadth(a, L);
+        return;
+    }
+    forward_stage<false>(a, L, 1, nullptr, true);
+    for (int r = 0; r < 4; ++r) forward_depth(a + 2LL * r * (L / 4), L / 4);
+}
+
+void inverse_depth(double* a, int L) {
+    if (L <= BreadthPoints) {
+        inverse_breadth(a, L);
+        return;
+    }
+    for (int r = 0; r < 4; ++r) inverse_depth(a + 2LL * r * (L / 4), L / 4);
+    inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
+}
+
+// {a, L points} <- a times s point by point, grouped by 4 (L >= 4); s may be a. The same
+// products as multiply_spectra.
+void multiply_block(double* a, const double* s, int L) {
+    for (std::int64_t at = 0; at < 2LL * L; at += 8) {
+        const Lanes ar = load(a + at), ai = load(a + at + 4);
+        const Lanes sr = load(s + at), si = load(s + at + 4);
+        store(a + at, ar * sr - ai * si);
+        store(a + at + 4, ar * si + ai * sr);
+    }
+}
+
+// Block a of L >= 4 points: the forward transform, the product with block s of a spectrum
+// (s = a squares) and the inverse transform, depth first, so that every block goes from
+// one transform to the other while it is still in cache. Bit for bit the three done apart.
+void product_depth(double* a, const double* s, int L) {
+    if (L <= BreadthPoints) {
+        forward_breadth(a, L);
+        multiply_block(a, s == nullptr ? a : s, L);
+        inverse_breadth(a, L);
+        return;
+    }
+    const std::int64_t quarter = 2LL * (L / 4);
+    forward_stage<false>(a, L, 1, nullptr, true);
+    for (int r = 0; r < 4; ++r)
+        product_depth(a + r * quarter, s == nullptr ? nullptr : s + r * quarter, L / 4);
+    inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
+}
+
+// The forward weights of length n >= 16 as the stages read them: their compact copy up to
+// CompactLongest, else entry i of the table for index i (the longest length).
+const double* stage_weights_of(int n) {
+    assert(n <= CompactLongest || TablePoints[0] == n);
+    return n <= CompactLongest ? compact_weights(n) : Weights[0];
+}
+
+// {points, n} grouped by G: each point times scale, then times entry i*q of the forward
+// weights, or by its conjugate when inverse (bit for bit the inverse weight: the product
+// with (c, -s) is c r - (-s) m = c r + s m exactly).
+void grouped_scale(double* points, int n, int G, double scale, int q, bool inverse) {
+    const double* weights = Weights[0] + 2 * (q - 1);
+    for (std::int64_t i = 0; i < n; ++i) {
+        const std::int64_t at = 2 * i - (i & (G - 1));
+        const double r = points[at] * scale, m = points[at + G] * scale;
+        const double* w = point(weights, i * q);
+        if (inverse) {
+            points[at] = w[0] * r + w[1] * m;
+            points[at + G] = w[0] * m - w[1] * r;
+        } else {
+            points[at] = w[0] * r - w[1] * m;
+            points[at + G] = w[0] * m + w[1] * r;
+        }
+    }
+}
+
+}  // namespace
+
+void permuted_transform(double* points, int n, int direction) {
+    const int d = direction == 1 ? 1 : 0;
+    if (n < 16) {
+        // The weights as the natural-order transform applies them, then the short stages.
+        const int q = table_stride(0, n), G = n < 4 ? n : 4;
+        if (d == 0) grouped_scale(points, n, G, 1.0, q, false);
+        if (n == 2) stages_of_two(points, 2, 2);
+        if (n == 4) stages_of_four(points, 4, d);
+        if (n == 8) stages_of_eight_and_two(points, 8, d);
+        if (d == 1) grouped_scale(points, n, G, 1.0 / n, q, true);
+        return;
+    }
+    // The forward weights; the inverse stage takes their conjugates.
+    const bool compact = n <= CompactLongest;
+    const double* weights = stage_weights_of(n);
+    const std::int64_t m = n / 4;
+    if (d == 0) {
+        forward_stage<true>(points, n, 1, weights, compact);
+        for (int r = 0; r < 4; ++r) forward_depth(points + 2 * r * m, static_cast<int>(m));
+    } else {
+        for (int r = 0; r < 4; ++r) inverse_depth(points + 2 * r * m, static_cast<int>(m));
+        // Dividing by n, a power of two, is multiplying by 1/n exactly.
+        inverse_stage<true>(points, n, 1, weights, compact, 1.0 / n);
+    }
+}
+
+void permuted_transform_words(const double* words, double* spectrum, int n, bool folded) {
+    const std::int64_t m = n / 4;
+    const double* weights = stage_weights_of(n);
+    const bool compact = n <= CompactLongest;
+    if (folded) {
+        forward_stage<true, true, true>(spectrum, n, 1, weights, compact, words);
+    } else {
+        forward_stage<true, true>(spectrum, n, 1, weights, compact, words);
+    }
+    for (int r = 0; r < 4; ++r) forward_depth(spectrum + 2 * r * m, static_cast<int>(m));
+}
+
+void permuted_product(const double* words, const double* spectrum, double* points, int n) {
+    const bool compact = n <= CompactLongest;
+    const double* weights = stage_weights_of(n);
+    const std::int64_t quarter = 2LL * (n / 4);
+    forward_stage<true, true>(points, n, 1, weights, compact, words);
+    for (int r = 0; r < 4; ++r)
+        product_depth(points + r * quarter, spectrum == nullptr ? nullptr : spectrum + r * quarter,
+                      n / 4);
+    // Dividing by n, a power of two, is multiplying by 1/n exactly.
+    inverse_stage<true>(points, n, 1, weights, compact, 1.0 / n);
+}
+
+}  // namespace PIDRM_KERNEL_SET
