@@ -7,7 +7,8 @@
 #   tools/fused_ops_check.sh BUILD_DIR...
 #
 # Each BUILD_DIR is a configured and built CMake build of pidrm. Every object of the
-# program's libraries (fft/, arith/, newton/, drm/, driver/) is disassembled with the objdump
+# program's libraries (fft/, arith/, newton/, drm/, driver/), the kernel sets' included, is
+# disassembled with the objdump
 # of that build's compiler (CMAKE_OBJDUMP in its cache), and the instructions that multiply
 # and add with one rounding are counted per folder:
 #   x86:  vfmadd*, vfmsub*, vfnmadd*, vfnmsub*, vfmaddsub*, vfmsubadd* (FMA3 and FMA4),
@@ -51,7 +52,8 @@ for dir in "$@"; do
     found=""
     for folder in "${folders[@]}"; do
         shopt -s nullglob
-        objects=("$dir/CMakeFiles/pidrm_$folder.dir/$folder/"*.o "$dir/CMakeFiles/pidrm_$folder.dir/$folder/"*.obj)
+        # The folder's library and the objects of its kernel sets (pidrm_<folder>_<set>).
+        objects=("$dir/CMakeFiles/pidrm_$folder"{,_*}".dir/$folder/"*.{o,obj})
         shopt -u nullglob
         if [[ ${#objects[@]} -eq 0 ]]; then
             printf '\n'
