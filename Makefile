@@ -69,13 +69,20 @@ bench: bench-build
 bench-quick: bench-build
 	QUICK=1 $(WHOLE_RUNS)
 
+# The benchmarks' build is the portable program, as released; beside it the program built for
+# this machine (-march=native) and one with the baseline kernel set alone.
 bench-build:
 	tools/packages.sh libbenchmark-dev libgmp-dev libmpfr-dev
 	$(call CONFIGURE,$(BENCH_BUILD),-DCMAKE_BUILD_TYPE=Release -DPIDRM_BENCH=ON -DPIDRM_TESTS=OFF)
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	$(call CONFIGURE,$(BENCH_BUILD)/native,-DCMAKE_BUILD_TYPE=Release -DPIDRM_NATIVE=ON -DPIDRM_TESTS=OFF)
+	cmake --build $(BENCH_BUILD)/native -j $(JOBS) --target pidrm
+	$(call CONFIGURE,$(BENCH_BUILD)/baseline-kernels,-DCMAKE_BUILD_TYPE=Release -DPIDRM_BASELINE_KERNELS_ONLY=ON -DPIDRM_TESTS=OFF)
+	cmake --build $(BENCH_BUILD)/baseline-kernels -j $(JOBS) --target pidrm
 
 WHOLE_RUNS = BASELINE='$(BASELINE)' REPEATS='$(REPEATS)' UPDATE_README='$(UPDATE_README)' \
-	SIZES='$(SIZES)' bench/whole_runs.sh
+	SIZES='$(SIZES)' NATIVE=$(BENCH_BUILD)/native/pidrm \
+	BASELINE_KERNELS=$(BENCH_BUILD)/baseline-kernels/pidrm bench/whole_runs.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -98,22 +98,25 @@ struct Mask {
     RegisterMask r[Registers];
 };
 
-// Lanes from p, and back: memcpy, so no alignment is assumed. Register by register, which
-// the compilers keep in registers where a copy of the whole may go through memory.
+// One register from p, and back: memcpy, so no alignment is assumed.
+KERNEL_INLINE Register load_register(const double* p) {
+    Register r;
+    std::memcpy(&r, p, sizeof r);
+    return r;
+}
+KERNEL_INLINE void store_register(double* p, const Register& r) {
+    std::memcpy(p, &r, sizeof r);
+}
+
+// Lanes from p, and back, register by register, which the compilers keep in registers where
+// a copy of the whole may go through memory.
 KERNEL_INLINE Lanes load(const double* p) {
     Lanes v;
-    for (int k = 0; k < Registers; ++k) {
-        Register r;
-        std::memcpy(&r, p + k * RegisterLanes, sizeof r);
-        v.r[k] = r;
-    }
+    for (int k = 0; k < Registers; ++k) v.r[k] = load_register(p + k * RegisterLanes);
     return v;
 }
 KERNEL_INLINE void store(double* p, const Lanes& v) {
-    for (int k = 0; k < Registers; ++k) {
-        const Register r = v.r[k];
-        std::memcpy(p + k * RegisterLanes, &r, sizeof r);
-    }
+    for (int k = 0; k < Registers; ++k) store_register(p + k * RegisterLanes, v.r[k]);
 }
 
 KERNEL_INLINE Lanes lanes(double a, double b, double c, double d) {

@@ -1,4 +1,5 @@
-// Time of one product of two n-word numbers with random balanced words; at the longest
+// Time of one product of two n-word numbers with random balanced words, with each kernel
+// set; at the longest
 // lengths, the same product split into its three transforms and everything else; and the
 // weighted transform pair (forward, then inverse): weighted_fft in natural order, and the
 // permuted transform that every product is built from.
@@ -8,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "arith/kernel_sets.h"
 #include "fft/fft.h"
 
 namespace {
@@ -78,8 +80,15 @@ BENCHMARK(BM_ProductSplit)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// The second argument is the kernel set (arith/kernel_sets.h): 0 baseline, 1 AVX2.
 void BM_Multiply(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
+    const KernelSet set = static_cast<KernelSet>(state.range(1)), before = ActiveKernels;
+    if (!kernel_set_available(set)) {
+        state.SkipWithError("this processor or build lacks the kernel set");
+        return;
+    }
+    use_kernel_set(set);
     std::mt19937_64 gen(n);
     const std::vector<double> x = random_number(n, gen), y = random_number(n, gen);
     std::vector<double> z(2 * n + 1);
@@ -89,10 +98,15 @@ void BM_Multiply(benchmark::State& state) {
         benchmark::DoNotOptimize(z.data());
     }
     state.counters["RoundingError"] = err;
+    use_kernel_set(before);
 }
 
-// Every power of two from 2^4 words up to 2^18, the working length of the longest runs.
-BENCHMARK(BM_Multiply)->RangeMultiplier(2)->Range(1 << 4, 1 << 18)->Unit(benchmark::kMicrosecond);
+// Every power of two from 2^4 words up to 2^18, the working length of the longest runs, with
+// each kernel set.
+BENCHMARK(BM_Multiply)
+    ->ArgsProduct({benchmark::CreateRange(1 << 4, 1 << 18, 2), {BaselineKernels, Avx2Kernels}})
+    ->ArgNames({"n", "set"})
+    ->Unit(benchmark::kMicrosecond);
 
 // n complex points with parts uniform in -1..1.
 std::vector<double> random_points(int n) {

@@ -12,6 +12,10 @@
 #                                  and the best time of each program is kept
 #   BASELINE=/path/to/old/pidrm    adds the old program's Machin times and the speed-up
 #                                  (its time over pidrm's)
+#   NATIVE=/path/to/pidrm          adds Machin rows of a build for this machine
+#                                  (-DPIDRM_NATIVE=ON), and its ratio to pidrm's time
+#   BASELINE_KERNELS=/path/to/pidrm  adds Machin rows of a build with the baseline kernel
+#                                  set alone (-DPIDRM_BASELINE_KERNELS_ONLY=ON)
 #   UPDATE_README=1                puts the table into README.md between the whole-runs
 #                                  markers and the plot into docs/whole_runs.png, when
 #                                  every run succeeded
@@ -39,10 +43,13 @@ pidrm=${PIDRM:-build-bench/pidrm}
 gmp_machin=${GMP_MACHIN:-build-bench/bench/gmp_machin}
 mpfr_pi=${MPFR_PI:-build-bench/bench/mpfr_pi}
 measure=${MEASURE:-build-bench/bench/measure}
+native=${NATIVE:-}
+baseline_kernels=${BASELINE_KERNELS:-}
 out_dir=${OUT_DIR:-build-bench}
 names=(Machin Gauss Klingenstierna Stoermer Takano)
 
-for program in "$pidrm" "$gmp_machin" "$mpfr_pi" "$measure" ${baseline:+"$baseline"}; do
+for program in "$pidrm" "$gmp_machin" "$mpfr_pi" "$measure" ${baseline:+"$baseline"} ${native:+"$native"} \
+    ${baseline_kernels:+"$baseline_kernels"}; do
     [[ -x "$program" ]] || { echo "whole_runs: no program at $program (run make bench)" >&2; exit 2; }
 done
 [[ "$repeats" =~ ^[1-9][0-9]*$ ]] || { echo "whole_runs: REPEATS must be a whole number >= 1" >&2; exit 2; }
@@ -55,6 +62,8 @@ gmp_machin=$(realpath "$gmp_machin")
 mpfr_pi=$(realpath "$mpfr_pi")
 measure=$(realpath "$measure")
 [[ -z "$baseline" ]] || baseline=$(realpath "$baseline")
+[[ -z "$native" ]] || native=$(realpath "$native")
+[[ -z "$baseline_kernels" ]] || baseline_kernels=$(realpath "$baseline_kernels")
 mkdir -p "$out_dir"
 
 work=$(mktemp -d)
@@ -82,7 +91,8 @@ fail() {
 }
 
 # Best wall time, best processor time (user + system) and largest peak memory (KiB) of each
-# program at the current N, by key: gmp, mpfr, 1..5 (pidrm's formulas), baseline.
+# program at the current N, by key: gmp, mpfr, 1..5 (pidrm's formulas), baseline, native,
+# kernels (the baseline kernel set alone).
 declare -A wall cpu peak
 
 # Runs the command "$@" in a fresh directory, standard input from file $2, its output in
@@ -146,16 +156,19 @@ csv="$out_dir/whole_runs.csv"
 echo "id,formula,N,pidrm_s,gmp_machin_s,mpfr_pi_s,pidrm_over_gmp,pidrm_over_mpfr,baseline_s,speedup,pidrm_cpu_s,gmp_machin_cpu_s,mpfr_pi_cpu_s,baseline_cpu_s,pidrm_peak_kib,gmp_machin_peak_kib,mpfr_pi_peak_kib,baseline_peak_kib" >"$csv"
 rows=()
 slowest=() # the largest ratio over GMP among the five formulas, at each N
+builds=()  # Machin of the native build and of the baseline kernels against pidrm, at each N
 largest=""
 for n in "${sizes[@]}"; do
     wall=() cpu=() peak=()
     for ((r = 1; r <= repeats; ++r)); do
-        echo "N = $n, round $r of $repeats: GMP Machin, MPFR pi, pidrm ID 1 to 5${baseline:+, baseline ID 1}" >&2
+        echo "N = $n, round $r of $repeats: GMP Machin, MPFR pi, pidrm ID 1 to 5${baseline:+, baseline ID 1}${native:+, native ID 1}${baseline_kernels:+, baseline kernels ID 1}" >&2
         run_yardstick gmp "$gmp_machin" "$n"
         run_yardstick mpfr "$mpfr_pi" "$n"
         for id in 1 2 3 4 5; do
             run_pidrm "$id" "$pidrm" "$id" "$n"
             [[ -z "$baseline" || "$id" != 1 ]] || run_pidrm baseline "$baseline" 1 "$n"
+            [[ -z "$native" || "$id" != 1 ]] || run_pidrm native "$native" 1 "$n"
+            [[ -z "$baseline_kernels" || "$id" != 1 ]] || run_pidrm kernels "$baseline_kernels" 1 "$n"
         done
     done
 
@@ -173,6 +186,16 @@ for n in "${sizes[@]}"; do
         echo "$id,${names[id - 1]},$n,$t,$gmp,$mpfr,$over_gmp,$over_mpfr,$old,$speedup,${cpu[$id]:-},${cpu[gmp]:-},${cpu[mpfr]:-},${cpu[baseline]:-},${peak[$id]:-},${peak[gmp]:-},${peak[mpfr]:-},${peak[baseline]:-}" >>"$csv"
         rows+=("| $n | pidrm $id ${names[id - 1]} | $(seconds "$t") | $(mib "${peak[$id]:-}") | $over_gmp | $over_mpfr |${baseline:+ $(seconds "$old") | ${speedup:--} |}")
     done
+    for key in native kernels; do
+        [[ -n "${wall[$key]:-}" ]] || continue
+        label="native build"
+        [[ $key == native ]] || label="baseline kernels alone"
+        t=${wall[$key]}
+        rows+=("| $n | pidrm 1 Machin, $label | $(seconds "$t") | $(mib "${peak[$key]:-}") | $(ratio "$t" "$gmp") | $(ratio "$t" "$mpfr") |${baseline:+ - | - |}")
+    done
+    if [[ -n "$native" ]]; then
+        builds+=("at N = $n pidrm $(ratio "${wall[1]:-}" "${wall[native]:-}")${baseline_kernels:+, baseline kernels $(ratio "${wall[kernels]:-}" "${wall[native]:-}")}")
+    fi
     slowest+=("$worst at N = $n")
     if ((n >= ${largest:-0})); then
         largest=$n
@@ -201,6 +224,9 @@ table="$out_dir/whole_runs.md"
     echo "In processor time (user + system) these ratios are $summary_cpu."
     echo "Peak memory of Machin at N = $largest: $summary_peak."
     echo "Largest time / GMP among the five formulas: $(printf '%s, ' "${slowest[@]}" | sed 's/, $//')."
+    if ((${#builds[@]} > 0)); then
+        echo "Machin, time over the native build's: $(printf '%s; ' "${builds[@]}" | sed 's/; $//')."
+    fi
     if [[ ! -s "$work/failures" ]]; then
         echo
         last_word=()

@@ -35,17 +35,19 @@ namespace {
 // Blocks of up to this many points (16 KiB) are transformed stage after stage in L1.
 constexpr int BreadthPoints = 1 << 10;
 
-// (xr + i xi) <- (xr + i xi)(wr + i wi), four lanes.
-KERNEL_INLINE void rotate(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) {
-    const Lanes r = xr * wr - xi * wi;
+// (xr + i xi) <- (xr + i xi)(wr + i wi), lane by lane; T is Lanes or Register.
+template <typename T>
+KERNEL_INLINE void rotate(T& xr, T& xi, const T& wr, const T& wi) {
+    const T r = xr * wr - xi * wi;
     xi = xr * wi + xi * wr;
     xr = r;
 }
 
 // (xr + i xi) <- (xr + i xi)(wr - i wi): bit for bit rotate by (wr, -wi), as negating is
 // exact and x - (-y) is x + y.
-KERNEL_INLINE void rotate_back(Lanes& xr, Lanes& xi, const Lanes& wr, const Lanes& wi) {
-    const Lanes r = xr * wr + xi * wi;
+template <typename T>
+KERNEL_INLINE void rotate_back(T& xr, T& xi, const T& wr, const T& wi) {
+    const T r = xr * wr + xi * wi;
     xi = xi * wr - xr * wi;
     xr = r;
 }
@@ -73,7 +75,9 @@ KERNEL_INLINE const double* stage_weights(const double* weights, bool compact, s
 // A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
 // weights, the inputs are first multiplied by their weights (one block only). From words,
 // the points are read from {words, L} as real parts; folded, the L words before them are the
-// imaginary parts.
+// imaginary parts. The four offsets u .. u+3 that a group holds side by side run a register
+// at a time: where a register holds two lanes, the butterfly of four would not fit the
+// registers at once.
 template <bool Weighted, bool FromWords = false, bool Folded = false>
 void forward_stage(double* a, int L, int blocks, const double* weights, bool compact,
                    const double* words = nullptr) {
@@ -82,48 +86,55 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += 4) {
-            const std::int64_t at = 2 * u;
             double gathered_weights[32];
             const double* w = stage_twiddles(L, u);
-            Lanes x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
-            if (FromWords) {
-                // Real words, imaginary parts +0 as packing them into points would give.
-                x0r = load(words + 3 * m + u), x1r = load(words + 2 * m + u);
-                x2r = load(words + m + u), x3r = load(words + u);
-                x0i = x1i = x2i = x3i = Lanes{};
-                if (Folded) {
-                    const double* upper = words - L;
-                    x0i = load(upper + 3 * m + u), x1i = load(upper + 2 * m + u);
-                    x2i = load(upper + m + u), x3i = load(upper + u);
+            const double* v =
+                Weighted ? stage_weights(weights, compact, m, u, gathered_weights) : nullptr;
+            for (int e = 0; e < 4; e += RegisterLanes) {
+                const std::int64_t at = 2 * u + e;
+                Register x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
+                if (FromWords) {
+                    // Real words, imaginary parts +0 as packing them into points would give.
+                    const double* real = words + u + e;
+                    x0r = load_register(real + 3 * m), x1r = load_register(real + 2 * m);
+                    x2r = load_register(real + m), x3r = load_register(real);
+                    x0i = x1i = x2i = x3i = Register{};
+                    if (Folded) {
+                        const double* imaginary = real - L;
+                        x0i = load_register(imaginary + 3 * m);
+                        x1i = load_register(imaginary + 2 * m);
+                        x2i = load_register(imaginary + m), x3i = load_register(imaginary);
+                    }
+                } else {
+                    x0r = load_register(b0 + at), x0i = load_register(b0 + at + 4);
+                    x1r = load_register(b1 + at), x1i = load_register(b1 + at + 4);
+                    x2r = load_register(b2 + at), x2i = load_register(b2 + at + 4);
+                    x3r = load_register(b3 + at), x3i = load_register(b3 + at + 4);
                 }
-            } else {
-                x0r = load(b0 + at), x0i = load(b0 + at + 4), x1r = load(b1 + at);
-                x1i = load(b1 + at + 4), x2r = load(b2 + at), x2i = load(b2 + at + 4);
-                x3r = load(b3 + at), x3i = load(b3 + at + 4);
+                if (Weighted) {
+                    rotate(x0r, x0i, load_register(v + e), load_register(v + 4 + e));
+                    rotate(x1r, x1i, load_register(v + 8 + e), load_register(v + 12 + e));
+                    rotate(x2r, x2i, load_register(v + 16 + e), load_register(v + 20 + e));
+                    rotate(x3r, x3i, load_register(v + 24 + e), load_register(v + 28 + e));
+                }
+                Register y[8];
+                butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
+                rotate(y[2], y[3], load_register(w + e), load_register(w + 4 + e));
+                rotate(y[4], y[5], load_register(w + 8 + e), load_register(w + 12 + e));
+                rotate(y[6], y[7], load_register(w + 16 + e), load_register(w + 20 + e));
+                store_register(b0 + at, y[0]), store_register(b0 + at + 4, y[1]);
+                store_register(b1 + at, y[2]), store_register(b1 + at + 4, y[3]);
+                store_register(b2 + at, y[4]), store_register(b2 + at + 4, y[5]);
+                store_register(b3 + at, y[6]), store_register(b3 + at + 4, y[7]);
             }
-            if (Weighted) {
-                const double* v = stage_weights(weights, compact, m, u, gathered_weights);
-                rotate(x0r, x0i, load(v), load(v + 4));
-                rotate(x1r, x1i, load(v + 8), load(v + 12));
-                rotate(x2r, x2i, load(v + 16), load(v + 20));
-                rotate(x3r, x3i, load(v + 24), load(v + 28));
-            }
-            Lanes y[8];
-            butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
-            rotate(y[2], y[3], load(w), load(w + 4));
-            rotate(y[4], y[5], load(w + 8), load(w + 8 + 4));
-            rotate(y[6], y[7], load(w + 16), load(w + 16 + 4));
-            store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
-            store(b1 + at, y[2]), store(b1 + at + 4, y[3]);
-            store(b2 + at, y[4]), store(b2 + at + 4, y[5]);
-            store(b3 + at, y[6]), store(b3 + at + 4, y[7]);
         }
     }
 }
 
 // An inverse stage of length L = 4m >= 16 on each of blocks consecutive blocks from a,
 // multiplying by the conjugates of the forward twiddles. With weights (the forward ones),
-// the outputs are multiplied by scale and then by their conjugates (one block only).
+// the outputs are multiplied by scale and then by their conjugates (one block only). A
+// register at a time, as forward_stage.
 template <bool Weighted>
 void inverse_stage(double* a, int L, int blocks, const double* weights, bool compact,
                    double scale) {
@@ -132,30 +143,35 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += 4) {
-            const std::int64_t at = 2 * u;
             double gathered_weights[32];
             const double* w = stage_twiddles(L, u);
-            Lanes x1r = load(b1 + at), x1i = load(b1 + at + 4), x2r = load(b2 + at),
-                  x2i = load(b2 + at + 4), x3r = load(b3 + at), x3i = load(b3 + at + 4);
-            rotate_back(x1r, x1i, load(w), load(w + 4));
-            rotate_back(x2r, x2i, load(w + 8), load(w + 8 + 4));
-            rotate_back(x3r, x3i, load(w + 16), load(w + 16 + 4));
-            Lanes y[8];
-            // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
-            butterfly4(load(b0 + at), load(b0 + at + 4), x1r, x1i, x2r, x2i, x3r, x3i, y, y + 6,
-                       y + 4, y + 2);
-            if (Weighted) {
-                const double* v = stage_weights(weights, compact, m, u, gathered_weights);
-                for (int d = 0; d < 4; ++d) {
-                    y[2 * d] *= scale;
-                    y[2 * d + 1] *= scale;
-                    rotate_back(y[2 * d], y[2 * d + 1], load(v + 8 * d), load(v + 8 * d + 4));
+            const double* v =
+                Weighted ? stage_weights(weights, compact, m, u, gathered_weights) : nullptr;
+            for (int e = 0; e < 4; e += RegisterLanes) {
+                const std::int64_t at = 2 * u + e;
+                Register x1r = load_register(b1 + at), x1i = load_register(b1 + at + 4);
+                Register x2r = load_register(b2 + at), x2i = load_register(b2 + at + 4);
+                Register x3r = load_register(b3 + at), x3i = load_register(b3 + at + 4);
+                rotate_back(x1r, x1i, load_register(w + e), load_register(w + 4 + e));
+                rotate_back(x2r, x2i, load_register(w + 8 + e), load_register(w + 12 + e));
+                rotate_back(x3r, x3i, load_register(w + 16 + e), load_register(w + 20 + e));
+                Register y[8];
+                // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
+                butterfly4(load_register(b0 + at), load_register(b0 + at + 4), x1r, x1i, x2r, x2i,
+                           x3r, x3i, y, y + 6, y + 4, y + 2);
+                if (Weighted) {
+                    for (int d = 0; d < 4; ++d) {
+                        y[2 * d] *= scale;
+                        y[2 * d + 1] *= scale;
+                        rotate_back(y[2 * d], y[2 * d + 1], load_register(v + 8 * d + e),
+                                    load_register(v + 8 * d + 4 + e));
+                    }
                 }
+                store_register(b0 + at, y[0]), store_register(b0 + at + 4, y[1]);
+                store_register(b1 + at, y[2]), store_register(b1 + at + 4, y[3]);
+                store_register(b2 + at, y[4]), store_register(b2 + at + 4, y[5]);
+                store_register(b3 + at, y[6]), store_register(b3 + at + 4, y[7]);
             }
-            store(b0 + at, y[0]), store(b0 + at + 4, y[1]);
-            store(b1 + at, y[2]), store(b1 + at + 4, y[3]);
-            store(b2 + at, y[4]), store(b2 + at + 4, y[5]);
-            store(b3 + at, y[6]), store(b3 + at + 4, y[7]);
         }
     }
 }
