@@ -14,7 +14,7 @@ CONFIGURE = cmake -S . -B $(1) $(COMPILER) $(2) >/dev/null
 # or names them and stops.
 TEST_PACKAGES := libgtest-dev libgmp-dev $(if $(findstring clang,$(CXX)),libclang-rt-dev)
 
-.PHONY: all run test test-fast test-build test-packages cross-check bench bench-quick bench-build format clean
+.PHONY: all run test test-fast test-build test-packages dist cross-check bench bench-quick bench-build format clean
 
 all:
 	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
@@ -49,6 +49,12 @@ test-build: test-packages
 test-packages:
 	tools/packages.sh $(TEST_PACKAGES)
 
+# The release archives in dist/: Linux x86-64 (.tar.gz, .deb), Linux on 64-bit ARM (.tar.gz)
+# and Windows x86-64 (.zip), each with the portable program, linked statically, and the
+# README (tools/dist.sh, build-dist/).
+dist:
+	JOBS=$(JOBS) tools/dist.sh
+
 # The program built for Linux on 64-bit ARM and for Windows, run under qemu-aarch64 and wine,
 # its decimals compared with GMP's; and no fused multiply-add in any build (tools/cross_check.sh,
 # build-cross/). Not part of make test: it takes a few minutes.
@@ -81,4 +87,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PLAIN_BUILD) $(BENCH_BUILD) build-cross
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PLAIN_BUILD) $(BENCH_BUILD) build-cross build-dist dist
