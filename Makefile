@@ -55,8 +55,9 @@ test-packages:
 dist:
 	JOBS=$(JOBS) tools/dist.sh
 
-# The program built for Linux on 64-bit ARM and for Windows, run under qemu-aarch64 and wine,
-# its decimals compared with GMP's; and no fused multiply-add in any build (tools/cross_check.sh,
+# The release archives' programs run natively and under qemu (x86-64 with and without AVX2,
+# 64-bit ARM) and wine, their decimals compared with GMP's and their files with the native
+# program's; and no fused multiply-add in any build (tools/cross_check.sh, make dist,
 # build-cross/). Not part of make test: it takes a few minutes.
 cross-check:
 	JOBS=$(JOBS) tools/cross_check.sh
