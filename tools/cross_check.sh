@@ -35,11 +35,13 @@
 # with status 0 and write AtanDRM<ID>.txt whose N decimals are GMP's (bench/gmp_machin.cpp,
 # built here natively).
 # The file must be the Linux x86-64 program's byte for byte, but for the "Total Time" line
-# and, on Windows, CRLF line ends in place of LF. Only the time's figures may differ, and
-# the rounding error's too where the C library's sin and cos, of which the transforms' tables
-# are made, are not those of the reference: on Windows (MinGW's), and on an x86-64 processor
-# with FMA where the other has none (glibc picks its sin and cos by FMA). So x86_64-qemu64's
-# files are compared with x86_64-haswell-nofma's, whose only difference is the kernel set.
+# and, on Windows, CRLF line ends in place of LF.
+#
+# On that line only the time's figures may differ, and the rounding error's too where the C
+# library's sin and cos, of which the transforms' tables are made, are not the reference's:
+# on Windows (MinGW's), and on an x86-64 processor with FMA where the other has none (glibc
+# picks its sin and cos by FMA). So x86_64-qemu64's files are compared with
+# x86_64-haswell-nofma's, whose only difference is the kernel set.
 #
 # Needs Debian's g++ cmake make libgmp-dev g++-aarch64-linux-gnu qemu-user
 # g++-mingw-w64-x86-64 wine unzip (and those of tools/dist.sh); as root with apt-get it
