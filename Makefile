@@ -14,7 +14,7 @@ CONFIGURE = cmake -S . -B $(1) $(COMPILER) $(2) >/dev/null
 # or names them and stops.
 TEST_PACKAGES := libgtest-dev libgmp-dev $(if $(findstring clang,$(CXX)),libclang-rt-dev)
 
-.PHONY: all run test test-fast test-build test-packages cross-check bench bench-quick bench-build format clean
+.PHONY: all run test test-fast test-build test-packages dist cross-check bench bench-quick bench-build format clean
 
 all:
 	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
@@ -49,8 +49,15 @@ test-build: test-packages
 test-packages:
 	tools/packages.sh $(TEST_PACKAGES)
 
-# The program built for Linux on 64-bit ARM and for Windows, run under qemu-aarch64 and wine,
-# its decimals compared with GMP's; and no fused multiply-add in any build (tools/cross_check.sh,
+# The release archives in dist/: Linux x86-64 (.tar.gz, .deb), Linux on 64-bit ARM (.tar.gz)
+# and Windows x86-64 (.zip), each with the portable program, linked statically, and the
+# README (tools/dist.sh, build-dist/).
+dist:
+	JOBS=$(JOBS) tools/dist.sh
+
+# The release archives' programs run natively and under qemu (x86-64 with and without AVX2,
+# 64-bit ARM) and wine, their decimals compared with GMP's and their files with the native
+# program's; and no fused multiply-add in any build (tools/cross_check.sh, make dist,
 # build-cross/). Not part of make test: it takes a few minutes.
 cross-check:
 	JOBS=$(JOBS) tools/cross_check.sh
@@ -88,4 +95,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PLAIN_BUILD) $(BENCH_BUILD) build-cross
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PLAIN_BUILD) $(BENCH_BUILD) build-cross build-dist dist
