@@ -51,6 +51,11 @@ void weighted_fft_permuted_product(const double* words, const double* spectrum, 
 // The transform above, in place.
 void fft(double* points, int n, int direction, double* work);
 
+// c + i s <- e^(2 pi i j/q) for q a power of two and 0 <= j < q, within two units in the
+// last place of each part of the exact root (a zero exact), and the same on every system and
+// processor; twice the steps at 2q give the same bits.
+void unit_root(std::int64_t j, std::int64_t q, double* c, double* s);
+
 // table (half points) <- entry e = e^(i sigma (half-1-e) pi/half), sigma = -1 for inverse.
 void make_twiddles(int half, int direction, double* table);
 

@@ -2,11 +2,17 @@
 // longest length asked for so far, and the compact copies of the forward entries that the
 // permuted transform of the products reads.
 //
-// Every twiddle and every weight comes from its own angle, one whole number times a step,
-// through one cos and one sin call; nothing is accumulated. The step of length n is that of
-// length 2n doubled exactly, so an entry of length n is bit for bit an entry of every longer
-// length: the tables are built once for the longest length a run uses, and shorter lengths
-// read every q-th entry. A run of 10^4 decimals builds them for 2^11 points, not 2^18.
+// Every twiddle and every weight is a root of unity computed from its own angle, a whole
+// number of steps of a power-of-two fraction of a turn; nothing is accumulated. The entry of
+// length n is bit for bit the entry of twice the steps at length 2n, so the tables are built
+// once for the longest length a run uses, and shorter lengths read every q-th entry. A run of
+// 10^4 decimals builds them for 2^11 points, not 2^18.
+//
+// The roots come from sin and cos computed here (unit_root), with plain operations only, not
+// from the C library: its sin and cos differ in their last bits from one system to another,
+// and on x86-64 Linux from a processor with FMA to one without. With the same twiddles
+// everywhere, every product rounds the same coefficients, and the rounding error a run prints
+// is the same on every system and processor.
 #include <cmath>
 
 #include "fft/kernels.h"
@@ -28,14 +34,71 @@ namespace {
     return n >= 1 && (n & (n - 1)) == 0;
 }
 
+// The Taylor coefficients 1/k! of sin and cos, from 1/2! to 1/21!, each the quotient of the
+// one before by k: a correctly rounded division at every step, the same everywhere.
+struct TaylorCoefficients {
+    double inverse_factorial[22];
+    constexpr TaylorCoefficients() : inverse_factorial() {
+        inverse_factorial[0] = inverse_factorial[1] = 1;
+        for (int k = 2; k < 22; ++k) inverse_factorial[k] = inverse_factorial[k - 1] / k;
+    }
+};
+constexpr TaylorCoefficients Taylor;
+
+// cos x and sin x for 0 <= x <= pi/4, within a unit in the last place: the Taylor
+// series to the terms of degree 20 and 21, whose tails lie below 10^-20 there, evaluated in
+// Horner form. sin x is x plus a correction of at most a tenth of it; cos x is 1 - x^2/2 plus
+// a correction, with the rounding error of 1 - x^2/2 recovered exactly (Fast2Sum, as 1 >=
+// x^2/2).
+void cosine_and_sine(double x, double* c, double* s) {
+    const double* f = Taylor.inverse_factorial;
+    const double z = x * x;
+    double odd = f[21], even = f[20];
+    for (int k = 19; k >= 3; k -= 2) odd = f[k] - z * odd;    // 1/3! - z/5! + z^2/7! ...
+    for (int k = 18; k >= 4; k -= 2) even = f[k] - z * even;  // 1/4! - z/6! + ...
+    *s = x - (z * x) * odd;
+    const double half_z = 0.5 * z, w = 1 - half_z;
+    *c = w + (((1 - w) - half_z) + (z * z) * even);
+}
+
+}  // namespace
+
+void unit_root(std::int64_t j, std::int64_t q, double* c, double* s) {
+    assert(q >= 1 && (q & (q - 1)) == 0 && j >= 0 && j < q);
+    if (q < 8) j *= 8 / q, q = 8;
+    // The turn in eighths: octant o, and x the distance in [0, pi/4] from the angle to the
+    // nearer quarter turn k, a whole number of steps of 2 pi/q (exact: q is a power of two).
+    const std::int64_t eighth = q / 8, o = j / eighth, r = j % eighth;
+    const double step = 8 * std::atan(1.0) / static_cast<double>(q);
+    const bool after = o % 2 == 0;  // the angle is k quarters plus x, else k quarters less x
+    const std::int64_t k = after ? o / 2 : o / 2 + 1;
+    double cx, sx;
+    cosine_and_sine(static_cast<double>(after ? r : eighth - r) * step, &cx, &sx);
+    if (!after) sx = -sx;
+    // (cx + i sx) turned by k quarters.
+    switch (k % 4) {
+        case 0:
+            *c = cx, *s = sx;
+            break;
+        case 1:
+            *c = -sx, *s = cx;
+            break;
+        case 2:
+            *c = -cx, *s = -sx;
+            break;
+        default:
+            *c = sx, *s = -cx;
+            break;
+    }
+}
+
+namespace {
+
 // table (n points) <- entry i = e^(i sigma (n-1-i) pi/(2n)), sigma = -1 for inverse.
 void make_weights(int n, int direction, double* table) {
-    double step = 2 * std::atan(1.0) / static_cast<double>(n);  // pi/(2n)
-    if (direction == 1) step = -step;
     for (int i = 0; i < n; ++i) {
-        const double angle = static_cast<double>(n - 1 - i) * step;
-        table[2 * i] = std::cos(angle);
-        table[2 * i + 1] = std::sin(angle);
+        unit_root(n - 1 - i, 4LL * n, &table[2 * i], &table[2 * i + 1]);
+        if (direction == 1) table[2 * i + 1] = -table[2 * i + 1];
     }
 }
 
@@ -43,12 +106,9 @@ void make_weights(int n, int direction, double* table) {
 
 void make_twiddles(int half, int direction, double* table) {
     assert(is_power_of_two(half));
-    double step = 4 * std::atan(1.0) / static_cast<double>(half);  // 2 pi / n
-    if (direction == 1) step = -step;
     for (int e = 0; e < half; ++e) {
-        const double angle = static_cast<double>(half - 1 - e) * step;
-        table[2 * e] = std::cos(angle);
-        table[2 * e + 1] = std::sin(angle);
+        unit_root(half - 1 - e, 2LL * half, &table[2 * e], &table[2 * e + 1]);
+        if (direction == 1) table[2 * e + 1] = -table[2 * e + 1];
     }
 }
 

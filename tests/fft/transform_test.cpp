@@ -177,15 +177,14 @@ TEST(WeightedTransform, PointwiseProductGivesRightAngleConvolution) {
     expect_near(transform(Weighted, x, Inverse), {10, 0, 8, 3}, 1e-14);
 }
 
-// The table entries the transforms read, against one fresh cos and sin of the exact angle,
-// a whole number times the step of length n: every entry up to 2^12 points, then the ends
-// and a spread of entries between.
+// The table entries the transforms read are the roots of unity of their angles, a whole
+// number times the step of length n: every entry up to 2^12 points, then the ends and a
+// spread of entries between.
 bool same_bits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-TEST(Tables, EntriesAreFreshCosAndSinOfTheirAngleAtEveryLength) {
-    const double half_turn = 4 * std::atan(1.0), quarter_turn = 2 * std::atan(1.0);
+TEST(Tables, EntriesAreTheRootsOfTheirAngleAtEveryLength) {
     for (int n = 2; n <= (1 << 18); n *= 2) {
         for (int direction : {Forward, Inverse}) {
             SCOPED_TRACE("n=" + std::to_string(n) + " direction=" + std::to_string(direction));
@@ -194,16 +193,14 @@ TEST(Tables, EntriesAreFreshCosAndSinOfTheirAngleAtEveryLength) {
             Points made(n);
             if (n <= 4096) make_twiddles(n / 2, direction, made.data());
             for (int i = 0; i < n; i += (i < 8 || i >= n - 8) ? 1 : every + 3) {
-                const double wa = static_cast<double>(n - 1 - i) * (sigma * quarter_turn / n);
+                double c, s;
+                unit_root(n - 1 - i, 4LL * n, &c, &s);
                 const double* w = stored_weight(n, direction, i);
-                EXPECT_TRUE(same_bits(w[0], std::cos(wa)) && same_bits(w[1], std::sin(wa)))
-                    << "weight " << i;
+                EXPECT_TRUE(same_bits(w[0], c) && same_bits(w[1], sigma * s)) << "weight " << i;
                 if (i >= n / 2) continue;
-                const int half = n / 2;
-                const double ta = static_cast<double>(half - 1 - i) * (sigma * half_turn / half);
+                unit_root(n / 2 - 1 - i, n, &c, &s);
                 const double* t = stored_twiddle(n, direction, i);
-                EXPECT_TRUE(same_bits(t[0], std::cos(ta)) && same_bits(t[1], std::sin(ta)))
-                    << "twiddle " << i;
+                EXPECT_TRUE(same_bits(t[0], c) && same_bits(t[1], sigma * s)) << "twiddle " << i;
                 if (n <= 4096) {
                     EXPECT_TRUE(same_bits(t[0], made[2 * i]) && same_bits(t[1], made[2 * i + 1]))
                         << "make_twiddles entry " << i;
@@ -211,6 +208,33 @@ TEST(Tables, EntriesAreFreshCosAndSinOfTheirAngleAtEveryLength) {
             }
         }
     }
+}
+
+// Every root of unity of 2^20 steps, within two units in the last place of the exact root, here
+// in long double from the nearest quarter turn and the steps to it, so that values near zero
+// are exact enough (the zeros of a quarter turn must be exact); and an angle of twice the
+// steps at twice the length, the same bits.
+TEST(UnitRoot, WithinTwoUnitsInTheLastPlace) {
+    const std::int64_t q = 1 << 20;
+    const long double step = 2 * std::acos(-1.0L) / q;
+    // |got - want| in units in the last place below |want|; an exact zero must be got exactly.
+    const auto error = [](double got, long double want) {
+        if (std::fabs(want) < 1e-15L) return got == 0 ? 0.0 : 1e9;
+        const double w = std::fabs(static_cast<double>(want));
+        return static_cast<double>(std::fabs(got - want)) / (w - std::nextafter(w, 0.0));
+    };
+    double worst = 0;
+    for (std::int64_t j = 0; j < q; ++j) {
+        double c, s, c2, s2;
+        unit_root(j, q, &c, &s);
+        const std::int64_t quarter = (4 * j + q / 2) / q, d = j - quarter * (q / 4);
+        const long double x = step * d, cx = std::cos(x), sx = std::sin(x);
+        const long double want_c[4] = {cx, -sx, -cx, sx}, want_s[4] = {sx, cx, -sx, -cx};
+        worst = std::max({worst, error(c, want_c[quarter % 4]), error(s, want_s[quarter % 4])});
+        unit_root(2 * j, 2 * q, &c2, &s2);
+        ASSERT_TRUE(same_bits(c, c2) && same_bits(s, s2)) << j;
+    }
+    EXPECT_LE(worst, 2.0);
 }
 
 // Sampled outputs of long transforms against the definition summed in long double; odd and
