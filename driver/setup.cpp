@@ -9,9 +9,6 @@
 #include "arith/long_number.h"
 #include "driver/driver.h"
 
-std::FILE* ResultFile = nullptr;
-static char ResultFileName[13];
-
 namespace {
 
 struct Method {
@@ -70,20 +67,11 @@ Answer read_answer(long long* value, char* text, int text_size) {
     return Answer::Whole;
 }
 
-[[noreturn]] void error_stop(const char* message) {
-    std::printf(" ** Error Stop ** %s \n", message);
-    std::exit(1);
-}
-
 }  // namespace
 
-void check_result_file() {
-    if (std::fflush(ResultFile) != 0 || std::ferror(ResultFile)) {
-        char message[160];
-        std::snprintf(message, sizeof message, "cannot write %s: %s", ResultFileName,
-                      std::strerror(errno));
-        error_stop(message);
-    }
+void error_stop(const char* message) {
+    std::printf(" ** Error Stop ** %s \n", message);
+    std::exit(1);
 }
 
 RunSizes size_run(unsigned long long n) {
@@ -115,14 +103,10 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
                        ? static_cast<int>(answer)
                        : 1;
 
-    std::memcpy(ResultFileName, method.file_pattern, sizeof ResultFileName);
-    ResultFileName[7] = static_cast<char>('0' + id);
-    ResultFile = std::fopen(ResultFileName, "w");
-    if (ResultFile == nullptr) {
-        std::snprintf(message, sizeof message, "cannot create %s: %s", ResultFileName,
-                      std::strerror(errno));
-        error_stop(message);
-    }
+    char file_name[13];
+    std::memcpy(file_name, method.file_pattern, sizeof file_name);
+    file_name[7] = static_cast<char>('0' + id);
+    create_result_file(file_name);
 
     std::printf(" Type In N (N=Number of Pi Decimal-Digits) \n");
     std::fflush(stdout);
