@@ -31,7 +31,8 @@ RunSizes size_run(unsigned long long n);
 // strictly above the word count), the word count (N/5 rounded up), the digit count (word
 // count * 5) and the digits per word (5).
 // Stops the process with status 1 when the FMT size exceeds `capacity`, when an answer is
-// missing or N is not a whole number of at least 1, or when the result file cannot be made.
+// missing or cannot be read or N is not a whole number of at least 1, or when the result
+// file cannot be made.
 int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit_count,
               int* digits_per_word);
 

@@ -102,26 +102,32 @@ TEST(RunSetup, IdFallsBackToOne) {
 }
 
 // Bad answers for N: a clear stop with status 1 before any header line, and no result file.
+// Standard input from a directory: a read error, not the end of input.
 struct BadInputCase {
     const char* answers;
     const char* message;  // the console's last line
+    bool from_directory;
 };
 
 TEST(RunSetup, BadAnswersStopWithStatusOne) {
     const BadInputCase cases[] = {
-        {"", " ** Error Stop ** no ID was given (end of input) \n"},
-        {"  \n\n", " ** Error Stop ** no ID was given (end of input) \n"},
-        {"1\n", " ** Error Stop ** no N was given (end of input) \n"},
-        {"1\nabc\n", " ** Error Stop ** N must be a whole number, not \"abc\" \n"},
-        {"1\n12x\n", " ** Error Stop ** N must be a whole number, not \"12x\" \n"},
-        {"1\n-\n", " ** Error Stop ** N must be a whole number, not \"-\" \n"},
-        {"1\n0\n", " ** Error Stop ** N must be at least 1 \n"},
-        {"1\n-5\n", " ** Error Stop ** N must be at least 1 \n"},
+        {"", " ** Error Stop ** no ID was given (end of input) \n", false},
+        {"  \n\n", " ** Error Stop ** no ID was given (end of input) \n", false},
+        {"1\n", " ** Error Stop ** no N was given (end of input) \n", false},
+        {"1\nabc\n", " ** Error Stop ** N must be a whole number, not \"abc\" \n", false},
+        {"1\n12x\n", " ** Error Stop ** N must be a whole number, not \"12x\" \n", false},
+        {"1\n-\n", " ** Error Stop ** N must be a whole number, not \"-\" \n", false},
+        {"1\n0\n", " ** Error Stop ** N must be at least 1 \n", false},
+        {"1\n-5\n", " ** Error Stop ** N must be at least 1 \n", false},
+        {"", " ** Error Stop ** no ID was given (cannot read standard input: Is a directory) \n",
+         true},
     };
     for (const BadInputCase& c : cases) {
         SCOPED_TRACE(c.answers);
         TempDir dir;
-        const ProgramRun run = run_pidrm(c.answers, dir.path);
+        RunLimits limits;
+        if (c.from_directory) limits.stdin_file = dir.path;
+        const ProgramRun run = run_pidrm(c.answers, dir.path, limits);
         EXPECT_EQ(run.exit_status, 1);
         ASSERT_GE(run.console.size(), std::string(c.message).size());
         EXPECT_EQ(run.console.substr(run.console.size() - std::string(c.message).size()),
@@ -137,6 +143,10 @@ TEST(RunSetup, NBeyondIntReachesCapacityStop) {
     const std::string sizes = "  ID=1,  Pi Decimal=100000000000,  FMT Size=34359738368\n";
     EXPECT_EQ(run.console, Dialogue + ConsoleMethodLine + sizes + CapacityStop);
     EXPECT_EQ(run.exit_status, 1);
+    // Beyond 64 bits no size is exact: the line shows the largest the capacity allows.
+    const std::string beyond = "  ID=1,  Pi Decimal=> 1310715,  FMT Size=> 262144\n";
+    EXPECT_EQ(run_pidrm("1\n99999999999999999999\n", dir.path).console,
+              Dialogue + ConsoleMethodLine + beyond + CapacityStop);
 }
 
 TEST(RunSetup, ResultFileThatCannotBeCreated) {

@@ -35,7 +35,8 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        dup2(to_child[0], STDIN_FILENO);
+        const bool from_file = !limits.stdin_file.empty();
+        dup2(from_file ? open(limits.stdin_file.c_str(), O_RDONLY) : to_child[0], STDIN_FILENO);
         dup2(from_child[1], STDOUT_FILENO);
         dup2(from_child[1], STDERR_FILENO);
         close(to_child[0]);

@@ -16,6 +16,8 @@ struct RunLimits {
     // Run as the unprivileged user 65534 when the tests run as root, so that directory
     // permissions apply to the program (a copy of it, which that user can reach).
     bool unprivileged = false;
+    // Standard input read from this file instead of the answers, when given.
+    std::string stdin_file;
 };
 
 // Runs build/pidrm with `input` on standard input and `dir` as the current directory.
