@@ -16,7 +16,8 @@
 # x86-64 program runs the same cases. Each run must exit with status 0 and write
 # AtanDRM<ID>.txt whose N decimals are GMP's (bench/gmp_machin.cpp, built here natively).
 # The file must be the Linux x86-64 program's byte for byte, but for the "Total Time" line
-# and, on Windows, CRLF line ends in place of LF.
+# and, on Windows, CRLF line ends in place of LF. On Windows a second run in one directory
+# must replace the first's result file.
 #
 # Needs Debian's g++ cmake make libgmp-dev g++-aarch64-linux-gnu qemu-user
 # g++-mingw-w64-x86-64 wine; as root with apt-get it installs the missing ones, otherwise it
@@ -188,6 +189,31 @@ for b in "${builds[@]}"; do
         check_run "$b" "$id" "$n"
     done
 done
+
+# ---- An older result replaced on Windows --------------------------------------------------
+# Two runs of ID 1 in one directory, N = 1000 then 100: the second's complete result must
+# replace the first's AtanDRM1.txt (a plain rename does not replace a file on Windows), and
+# no temporary file may be left.
+echo "cross-check: windows replaces an older result"
+dir=$(mktemp -d -p "$work")
+replaced=ok
+for n in 1000 100; do
+    printf '1\n%s\n' "$n" >"$dir/answers.txt"
+    # shellcheck disable=SC2086 # the emulator and the program are words
+    (cd "$dir" && timeout "$run_timeout" ${program[windows]} <answers.txt >console.txt 2>&1) ||
+        replaced="exit status $? at N = $n"
+done
+left=$(shopt -s nullglob && cd "$dir" && echo AtanDRM1.txt?*)
+if [[ $replaced == ok && -n $left ]]; then
+    replaced="temporary file left: $left"
+elif [[ $replaced == ok && "$(decimals "$dir/AtanDRM1.txt" 1000)" != "$(head -c 100 "$work/gmp_1000.txt")" ]]; then
+    replaced="AtanDRM1.txt does not hold the second run's 100 decimals"
+fi
+summary+=("$(printf '%-20s %2s %-15s %8s %8s  %-14s' windows 1 Machin "1000,100" "" "")  replaced: $replaced")
+if [[ $replaced != ok ]]; then
+    rm -rf "$out/failed/windows_replace" && mkdir -p "$out/failed" && mv "$dir" "$out/failed/windows_replace"
+    fail "windows: a second run does not replace the first's result: $replaced (run kept in $out/failed/windows_replace)"
+fi
 
 # ---- Summary -----------------------------------------------------------------------------
 elapsed=$(($(date +%s) - started))
