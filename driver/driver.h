@@ -6,7 +6,9 @@
 
 #include "arith/long_number.h"
 
-// The result file "AtanDRM?.txt", opened by run_setup and written to the end of the run.
+// The result file of the run: a temporary file beside "AtanDRM?.txt", created by run_setup
+// (create_result_file) and written to the end of the run, when it replaces "AtanDRM?.txt"
+// (replace_result_file).
 extern std::FILE* ResultFile;
 
 // The pi accumulator, a number of the run's working length (capacity ND words).
@@ -23,19 +25,41 @@ struct RunSizes {
 };
 RunSizes size_run(unsigned long long n);
 
-// Asks for the formula ID and the digit count N, creates the result file, writes the two
-// header lines to the console and the file and sizes the run. Returns the formula index
-// (ID - 1) and delivers, in this order, the FMT size (the working length, a power of two
+// Asks for the formula ID and the digit count N, creates the result file (create_result_file),
+// writes the two header lines to the console and the file and sizes the run. Returns the formula
+// index (ID - 1) and delivers, in this order, the FMT size (the working length, a power of two
 // strictly above the word count), the word count (N/5 rounded up), the digit count (word
 // count * 5) and the digits per word (5).
 // Stops the process with status 1 when the FMT size exceeds `capacity`, when an answer is
-// missing or N is not a whole number of at least 1, or when the result file cannot be made.
+// missing or cannot be read or N is not a whole number of at least 1, or when the result
+// file cannot be made.
 int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit_count,
               int* digits_per_word);
+
+// Console " ** Error Stop ** <message> \n", then std::exit(1). Every stop of a run ends in
+// std::exit, which removes the temporary result file (create_result_file).
+[[noreturn]] void error_stop(const char* message);
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed at start, so that no file
+// of the run takes its place and receives console text (POSIX; the Windows C runtime does
+// the equivalent itself). Exits with status 1 when /dev/null cannot be opened.
+void open_standard_streams();
+
+// Opens ResultFile on a new temporary file beside `name` (the result file's name, up to 12
+// characters), under a name no other run uses. Registers its removal at std::exit and, on
+// POSIX, on SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGPIPE (each ending the process by that
+// signal afterwards). Stops with status 1 when `name` is a directory or a file the user may
+// not write, or when the temporary file cannot be created.
+void create_result_file(const char* name);
 
 // Flushes the result file; stops the process with status 1 and a console line naming the
 // file when that or any earlier write to it failed (a full disk, a file-size limit).
 void check_result_file();
+
+// Flushes and closes the complete result file and puts it in place of the result file's
+// name, replacing a file or symbolic link of that name at once. Stops with status 1 when a
+// write, the close or the replacement fails.
+void replace_result_file();
 
 // The DRM steps of n/4 terms each that atan(1/x) needs for digits_per_word * word_count
 // decimals at working length n, plus one, truncated.
@@ -43,12 +67,13 @@ int drm_step_count(int x, int digits_per_word, int word_count, int n);
 
 // Turns the leading words of sum (pi, balanced digits) into plain digits and writes the
 // timing line to the console and the result file, then "  Pi = 3. " and the decimals in
-// numbered lines of 80. Ends with check_result_file.
+// numbered lines of 80. Ends with check_result_file; the file is still the temporary one.
 void write_report(double* sum, int word_count, int digits_per_word, int start_tick,
                   double largest_error);
 
 // "%e" of v with a three-digit exponent ("1.907349e-006") into out.
 void format_exponent3(double v, char* out, int size);
 
-// The whole program: set-up, the pi computation and the report. Returns the exit status.
+// The whole program: set-up, the pi computation, the report and the replacement of the
+// result file. Returns the exit status.
 int pi_run();

@@ -95,5 +95,6 @@ int pi_run() {
         std::fflush(stdout);
     }
     write_report(PiSum, word_count, digits_per_word, run_start, largest_error);
+    replace_result_file();
     return 0;
 }

@@ -9,9 +9,6 @@
 #include "arith/long_number.h"
 #include "driver/driver.h"
 
-std::FILE* ResultFile = nullptr;
-static char ResultFileName[13];
-
 namespace {
 
 struct Method {
@@ -36,20 +33,21 @@ const Method MethodTable[4] = {
 
 constexpr int DigitsPerWord = 5;
 
-enum class Answer { Whole, NotWhole, EndOfInput };
+// Huge: a whole number above LLONG_MAX. ReadError: standard input failed (errno tells why).
+enum class Answer { Whole, Huge, NotWhole, EndOfInput, ReadError };
 
 // Reads the next whitespace-separated token of standard input, as formatted input reads
 // an integer answer. A token of an optional sign and at least one digit is Whole; its value
-// saturates at +-LLONG_MAX, so no answer overflows. The token's first characters are kept
-// in `text` for messages.
+// saturates at +-LLONG_MAX, so no answer overflows, and a positive one that saturates is
+// Huge. The token's first characters are kept in `text` for messages.
 Answer read_answer(long long* value, char* text, int text_size) {
     int c;
     do c = std::getchar();
     while (c != EOF && std::isspace(c));
-    if (c == EOF) return Answer::EndOfInput;
+    if (c == EOF) return std::ferror(stdin) ? Answer::ReadError : Answer::EndOfInput;
 
     int kept = 0, digits = 0;
-    bool negative = false, whole = true;
+    bool negative = false, whole = true, saturated = false;
     constexpr unsigned long long Largest = LLONG_MAX;
     unsigned long long magnitude = 0;
     for (int pos = 0; c != EOF && !std::isspace(c); ++pos, c = std::getchar()) {
@@ -59,31 +57,36 @@ Answer read_answer(long long* value, char* text, int text_size) {
         } else if (std::isdigit(c)) {
             ++digits;
             const unsigned d = static_cast<unsigned>(c - '0');
-            magnitude = magnitude > (Largest - d) / 10 ? Largest : magnitude * 10 + d;
+            saturated = saturated || magnitude > (Largest - d) / 10;
+            magnitude = saturated ? Largest : magnitude * 10 + d;
         } else {
             whole = false;
         }
     }
     text[kept] = '\0';
+    if (std::ferror(stdin)) return Answer::ReadError;
     if (!whole || digits == 0) return Answer::NotWhole;
     *value = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-    return Answer::Whole;
+    return saturated && !negative ? Answer::Huge : Answer::Whole;
 }
 
-[[noreturn]] void error_stop(const char* message) {
-    std::printf(" ** Error Stop ** %s \n", message);
-    std::exit(1);
+// Stops when an answer is missing or cannot be read: "no ID was given (end of input)".
+[[noreturn]] void stop_without_answer(Answer answer, const char* what) {
+    char message[160];
+    if (answer == Answer::ReadError) {
+        std::snprintf(message, sizeof message, "no %s was given (cannot read standard input: %s)",
+                      what, std::strerror(errno));
+    } else {
+        std::snprintf(message, sizeof message, "no %s was given (end of input)", what);
+    }
+    error_stop(message);
 }
 
 }  // namespace
 
-void check_result_file() {
-    if (std::fflush(ResultFile) != 0 || std::ferror(ResultFile)) {
-        char message[160];
-        std::snprintf(message, sizeof message, "cannot write %s: %s", ResultFileName,
-                      std::strerror(errno));
-        error_stop(message);
-    }
+void error_stop(const char* message) {
+    std::printf(" ** Error Stop ** %s \n", message);
+    std::exit(1);
 }
 
 RunSizes size_run(unsigned long long n) {
@@ -109,25 +112,23 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
     std::fflush(stdout);
     long long answer = 0;
     const Answer id_answer = read_answer(&answer, text, sizeof text);
-    if (id_answer == Answer::EndOfInput) error_stop("no ID was given (end of input)");
+    if (id_answer == Answer::EndOfInput || id_answer == Answer::ReadError)
+        stop_without_answer(id_answer, "ID");
     // An ID that is not a whole number, or out of range, silently becomes 1.
     const int id = id_answer == Answer::Whole && answer >= 1 && answer <= method.largest_id
                        ? static_cast<int>(answer)
                        : 1;
 
-    std::memcpy(ResultFileName, method.file_pattern, sizeof ResultFileName);
-    ResultFileName[7] = static_cast<char>('0' + id);
-    ResultFile = std::fopen(ResultFileName, "w");
-    if (ResultFile == nullptr) {
-        std::snprintf(message, sizeof message, "cannot create %s: %s", ResultFileName,
-                      std::strerror(errno));
-        error_stop(message);
-    }
+    char file_name[13];
+    std::memcpy(file_name, method.file_pattern, sizeof file_name);
+    file_name[7] = static_cast<char>('0' + id);
+    create_result_file(file_name);
 
     std::printf(" Type In N (N=Number of Pi Decimal-Digits) \n");
     std::fflush(stdout);
     const Answer n_answer = read_answer(&answer, text, sizeof text);
-    if (n_answer == Answer::EndOfInput) error_stop("no N was given (end of input)");
+    if (n_answer == Answer::EndOfInput || n_answer == Answer::ReadError)
+        stop_without_answer(n_answer, "N");
     if (n_answer == Answer::NotWhole) {
         std::snprintf(message, sizeof message, "N must be a whole number, not \"%s\"", text);
         error_stop(message);
@@ -136,13 +137,25 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
 
     // An N beyond int still reaches the capacity stop with its true sizes.
     const RunSizes sizes = size_run(static_cast<unsigned long long>(answer));
+    char sizes_line[96];
+    if (n_answer == Answer::Huge) {
+        // Beyond 64 bits no size is exact: the line shows that N and the FMT size exceed the
+        // largest the capacity allows.
+        int largest_fmt = 2;
+        while (largest_fmt <= capacity / 2) largest_fmt *= 2;
+        std::snprintf(sizes_line, sizeof sizes_line, "  ID=%d,  Pi Decimal=> %d,  FMT Size=> %d\n",
+                      id, (largest_fmt - 1) * DigitsPerWord, largest_fmt);
+    } else {
+        std::snprintf(sizes_line, sizeof sizes_line, "  ID=%d,  Pi Decimal=%llu,  FMT Size=%llu\n",
+                      id, sizes.digits, sizes.fmt);
+    }
 
     std::printf(" ** Pi Computation by %s \n", method.name);
     std::fprintf(ResultFile, " ** Pi Computation by %s ** \n", method.name);
-    const char* sizes_line = "  ID=%d,  Pi Decimal=%llu,  FMT Size=%llu\n";
-    std::printf(sizes_line, id, sizes.digits, sizes.fmt);
-    std::fprintf(ResultFile, sizes_line, id, sizes.digits, sizes.fmt);
-    if (sizes.fmt > static_cast<unsigned long long>(capacity)) error_stop("N > ND");
+    std::fputs(sizes_line, stdout);
+    std::fputs(sizes_line, ResultFile);
+    if (n_answer == Answer::Huge || sizes.fmt > static_cast<unsigned long long>(capacity))
+        error_stop("N > ND");
     check_result_file();
 
     *fmt_size = static_cast<int>(sizes.fmt);

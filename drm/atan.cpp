@@ -9,6 +9,7 @@
 // Numerators and of Denominators, so the groups tile words 1..n at every level.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "drm/drm.h"
 #include "fft/fft.h"
@@ -24,6 +25,13 @@ double OddCounter;
 
 namespace {
 double block_step(int x, int n, bool advance_before, bool advance_after);
+
+// A merge whose y^a * D_R does not fit in k words would give wrong digits: the run stops
+// with status 1. The exit handlers of the program keep an older result file as it was.
+[[noreturn]] void stop_on_group_overflow() {
+    std::printf(" ** Error Stop \n");
+    std::exit(1);
+}
 }  // namespace
 
 double atan_drm(int x, int n, int steps) {
@@ -127,7 +135,7 @@ double combine_by_products(int k, int m) {
         const double e1 = convolve_known(power, power_zeros, Denominators + r, right_zeros,
                                          ProductWork + 1, k, FftScratch);
         // y^a * D_R must fit in k words: the word just above its low half must be zero.
-        if (ProductWork[k] != 0) std::printf(" ** Error Stop \n");
+        if (ProductWork[k] != 0) stop_on_group_overflow();
         const double* low_half = ProductWork + k + 1;
         const double e2 = convolve_known(Numerators + b, zeros(Numerators + b), low_half,
                                          zeros(low_half), ProductWork + 2 * k + 1, k, FftScratch);
@@ -270,7 +278,7 @@ double combine_by_spectra(int k, int m, int L, bool folded) {
         multiply_spectra(y_spectrum, right_spectrum, spare, L);
         const double e1 = product_into(spare, ProductWork + 1, L, k, work);
         // y^a * D_R must fit in k words: the word just above its low half must be zero.
-        if (ProductWork[k] != 0) std::printf(" ** Error Stop \n");
+        if (ProductWork[k] != 0) stop_on_group_overflow();
         transform(low_half, spare);
         const int beyond_count =
             folded ? coefficients_beyond(Numerators + b, significant_words(Numerators + b, k),

@@ -24,5 +24,6 @@ double drm_step(int x, int n);
 
 // One merge level: groups 2i-1 and 2i (k words each, i = 1..m) become one group of 2k words
 // in Numerators and Denominators; PowerWork[1..k] = y^(k/4) becomes y^(k/2) in [1..2k].
-// Returns the level's largest RoundingError.
+// Returns the level's largest RoundingError. A pair whose y^(k/4) * D_R exceeds k words
+// breaks the merge: console " ** Error Stop ", then std::exit(1).
 double drm_combine(int k, int m);

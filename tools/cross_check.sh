@@ -38,6 +38,7 @@
 # on the "Total Time" line and, on Windows, CRLF line ends in place of LF. The rounding error
 # on that line is the same everywhere: the transforms' tables do not come from the C
 # library's sin and cos, which differ from system to system (and on x86-64 Linux with FMA).
+# On Windows a second run in one directory must replace the first's result file.
 #
 # Needs Debian's g++ cmake make libgmp-dev g++-aarch64-linux-gnu qemu-user
 # g++-mingw-w64-x86-64 wine unzip (and those of tools/dist.sh); as root with apt-get it
@@ -301,6 +302,31 @@ for b in "${runs_order[@]}"; do
         check_run "$b" "$id" "$n"
     done
 done
+
+# ---- An older result replaced on Windows --------------------------------------------------
+# Two runs of ID 1 in one directory, N = 1000 then 100: the second's complete result must
+# replace the first's AtanDRM1.txt (a plain rename does not replace a file on Windows), and
+# no temporary file may be left.
+echo "cross-check: windows replaces an older result"
+dir=$(mktemp -d -p "$work")
+replaced=ok
+for n in 1000 100; do
+    printf '1\n%s\n' "$n" >"$dir/answers.txt"
+    # shellcheck disable=SC2086 # the emulator and the program are words
+    (cd "$dir" && timeout "$run_timeout" ${program[windows]} <answers.txt >console.txt 2>&1) ||
+        replaced="exit status $? at N = $n"
+done
+left=$(shopt -s nullglob && cd "$dir" && echo AtanDRM1.txt?*)
+if [[ $replaced == ok && -n $left ]]; then
+    replaced="temporary file left: $left"
+elif [[ $replaced == ok && "$(decimals "$dir/AtanDRM1.txt" 1000)" != "$(head -c 100 "$work/gmp_1000.txt")" ]]; then
+    replaced="AtanDRM1.txt does not hold the second run's 100 decimals"
+fi
+summary+=("$(printf '%-20s %2s %-15s %8s %8s  %-14s' windows 1 Machin "1000,100" "" "")  replaced: $replaced")
+if [[ $replaced != ok ]]; then
+    rm -rf "$out/failed/windows_replace" && mkdir -p "$out/failed" && mv "$dir" "$out/failed/windows_replace"
+    fail "windows: a second run does not replace the first's result: $replaced (run kept in $out/failed/windows_replace)"
+fi
 
 # ---- Summary -----------------------------------------------------------------------------
 elapsed=$(($(date +%s) - started))

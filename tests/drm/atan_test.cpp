@@ -1,6 +1,7 @@
 // The DRM arctangent: the worked example, the merge levels, exact blocks and partial sums
 // against GMP.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -63,6 +64,24 @@ TEST(DrmCombine, TwoLevelsMergeFourTerms) {
     EXPECT_EQ(run_value(Numerators + 1, 16), N);
     EXPECT_EQ(run_value(Denominators + 1, 16), D);
     EXPECT_EQ(run_value(PowerWork + 1, 16), Y);  // x^8
+}
+
+TEST(DrmCombineDeathTest, GroupOverflowStopsTheRun) {
+    // One pair whose y^a * D_R = B^(k-1) * B needs k+1 words. At k = 256 the left group's k
+    // significant words make the level merge by shared spectra, at k = 4 by products.
+    for (int k : {4, 256}) {
+        SCOPED_TRACE("k=" + std::to_string(k));
+        fill_words(0, Numerators + 1, 2 * k);
+        fill_words(1, Denominators + 1, k);
+        fill_words(0, Denominators + k + 1, k);
+        Denominators[2 * k - 1] = 1;
+        fill_words(0, PowerWork + 1, k);
+        PowerWork[1] = 1;
+        // The console line goes to standard error here, where the death test reads it.
+        std::fflush(stdout);
+        EXPECT_EXIT((dup2(2, 1), drm_combine(k, 1)), testing::ExitedWithCode(1),
+                    " \\*\\* Error Stop \n");
+    }
 }
 
 // One step from term j0 on, with OddPower = 1: P, the power y^M and the divisor Q*y^M are

@@ -35,13 +35,16 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        dup2(to_child[0], STDIN_FILENO);
+        const bool from_file = !limits.stdin_file.empty();
+        dup2(from_file ? open(limits.stdin_file.c_str(), O_RDONLY) : to_child[0], STDIN_FILENO);
         dup2(from_child[1], STDOUT_FILENO);
         dup2(from_child[1], STDERR_FILENO);
         close(to_child[0]);
         close(to_child[1]);
         close(from_child[0]);
         close(from_child[1]);
+        if (limits.stdout_closed) close(STDOUT_FILENO);
+        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) signal(s, SIG_DFL);
         if (chdir(dir.c_str()) != 0) _exit(126);
         if (limits.file_size_limit > 0) {
             const rlim_t size = static_cast<rlim_t>(limits.file_size_limit);
@@ -70,6 +73,10 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
             break;
         }
         run.console.append(buffer, static_cast<size_t>(got));
+        if (limits.on_shown && run.console.find(limits.when_shown) != std::string::npos) {
+            limits.on_shown(pid);
+            limits.on_shown = nullptr;
+        }
     }
     close(from_child[0]);
     int status = 0;

@@ -2,6 +2,7 @@
 // questions on standard input, and captures the console bytes and the exit status.
 #pragma once
 
+#include <functional>
 #include <string>
 
 struct ProgramRun {
@@ -16,9 +17,19 @@ struct RunLimits {
     // Run as the unprivileged user 65534 when the tests run as root, so that directory
     // permissions apply to the program (a copy of it, which that user can reach).
     bool unprivileged = false;
+    // Standard output closed, as `>&-` closes it; standard input read from this file instead
+    // of the answers, when given.
+    bool stdout_closed = false;
+    std::string stdin_file;
+    // Once the console holds `when_shown`, on_shown is called once with the program's
+    // process id (to send it a signal, say) while the program goes on.
+    std::string when_shown;
+    std::function<void(int pid)> on_shown;
 };
 
-// Runs build/pidrm with `input` on standard input and `dir` as the current directory.
+// Runs build/pidrm with `input` on standard input and `dir` as the current directory. The
+// signals that end a run from outside have their default action in it, whatever the tests'
+// own are.
 ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits limits = {});
 
 // A fresh empty directory under the system's temporary directory, removed by the destructor.
