@@ -221,10 +221,10 @@ double numerator_from_folded(double* spectrum, const double* over, int count, do
 // {out, 2k} <- the product whose spectrum of length L <= k is given: its 2L words at the
 // bottom, zeros above, normalised as a product of length k would be. The spectrum is used
 // up. Returns the RoundingError.
-double product_into(double* spectrum, double* out, int L, int k, double* work) {
+double product_into(double* spectrum, double* out, int L, int k) {
     const int above = 2 * (k - L);
     fill_words(0, out, above);
-    const double err = product_from_spectrum(spectrum, out + above, L, work);
+    const double err = product_from_spectrum(spectrum, out + above, L);
     // The top word of the short product took its carry unreduced; reduce it into the zero
     // word above, the last step the longer product's normalisation would take.
     if (above > 0) normalize_carries(out + above - 1, 2);
@@ -241,12 +241,11 @@ double product_into(double* spectrum, double* out, int L, int k, double* work) {
 // numerators' two spectra follow the products in ProductWork.
 double combine_by_spectra(int k, int m, int L, bool folded) {
     const int skip = k - L;
-    double* work = FftScratch;
     const auto transform = [=](const double* group, double* spectrum) {
         if (folded) {
             forward_spectrum_folded(group, spectrum, L);
         } else {
-            forward_spectrum(group + skip, spectrum, L, work);
+            forward_spectrum(group + skip, spectrum, L);
         }
     };
     double* beyond = FftScratch + 12 * L;
@@ -268,7 +267,7 @@ double combine_by_spectra(int k, int m, int L, bool folded) {
         transform(Numerators + r, numerator_right);
 
         multiply_spectra(y_spectrum, right_spectrum, spare, L);
-        const double e1 = product_into(spare, ProductWork + 1, L, k, work);
+        const double e1 = product_into(spare, ProductWork + 1, L, k);
         // y^a * D_R must fit in k words: the word just above its low half must be zero.
         if (ProductWork[k] != 0) std::printf(" ** Error Stop \n");
         transform(low_half, spare);
@@ -279,17 +278,17 @@ double combine_by_spectra(int k, int m, int L, bool folded) {
 
         // Both groups are in the spectra now, so the merged group may overwrite them.
         multiply_spectra(left_spectrum, right_spectrum, right_spectrum, L);
-        const double e2 = product_into(right_spectrum, Denominators + b, L, k, work);
+        const double e2 = product_into(right_spectrum, Denominators + b, L, k);
         multiply_spectra(numerator_left, spare, numerator_left, L);
         add_product_of_spectra(numerator_right, left_spectrum, numerator_left, L);
         const double e3 =
             folded ? numerator_from_folded(numerator_left, beyond, beyond_count, Numerators + b, k)
-                   : product_into(numerator_left, Numerators + b, L, k, work);
+                   : product_into(numerator_left, Numerators + b, L, k);
         err = max3(err, e1, max2(e2, e3));
     }
     // y^a squared from its spectrum.
     multiply_spectra(y_spectrum, y_spectrum, y_spectrum, L);
-    return max2(err, product_into(y_spectrum, PowerWork + 1, L, k, work));
+    return max2(err, product_into(y_spectrum, PowerWork + 1, L, k));
 }
 
 }  // namespace

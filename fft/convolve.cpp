@@ -13,14 +13,13 @@
 
 #include "fft/kernels.h"
 
-// 6n doubles for n-word operands: the first operand's points (0..2n-1), then the work area
-// of the transform (2n..6n-1).
+// For n-word operands a product takes 4n doubles: the first operand's spectrum (0..2n-1),
+// then the product's points (2n..4n-1); callers keep spectra after them (fft.h).
 alignas(LargePage) double FftScratch[6 * ND + 2];
 
-void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
+void forward_spectrum(const double* a, double* spectrum, int n) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(spectrum, 2LL * n, a, n));
-    static_cast<void>(work);  // the permuted transform works in place
     if (n >= 16) {
         weighted_fft_permuted_words(a, spectrum, n);
         return;
@@ -64,9 +63,8 @@ double product_coefficients(double* spectrum, double* out, int n) {
     return product_kernels().rounded_coefficients(spectrum, 2 * n, 0, 2 * n, out);
 }
 
-double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
+double product_from_spectrum(double* spectrum, double* out, int n) {
     assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
-    static_cast<void>(work);
     weighted_fft_permuted(spectrum, n, 1);
     return round_product(spectrum, out, n);
 }
@@ -75,9 +73,9 @@ double product_with_spectrum(const double* spectrum, const double* b, double* ou
                              double* points) {
     assert(!overlaps(out, 2LL * n, points, 2LL * n) && !overlaps(out, 2LL * n, b, n));
     if (n < 16) {
-        forward_spectrum(b, points, n, nullptr);
+        forward_spectrum(b, points, n);
         multiply_spectra(spectrum, points, points, n);
-        return product_from_spectrum(points, out, n, nullptr);
+        return product_from_spectrum(points, out, n);
     }
     weighted_fft_permuted_product(b, spectrum, points, n);
     return round_product(points, out, n);
@@ -177,8 +175,8 @@ double convolve_known(const double* a, int za, const double* b, int zb, double* 
                       double* scratch) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(out, 2LL * n, a, n) && !overlaps(out, 2LL * n, b, n));
-    assert(!overlaps(scratch, 6LL * n, a, n) && !overlaps(scratch, 6LL * n, b, n));
-    assert(!overlaps(scratch, 6LL * n, out, 2LL * n));
+    assert(!overlaps(scratch, 4LL * n, a, n) && !overlaps(scratch, 4LL * n, b, n));
+    assert(!overlaps(scratch, 4LL * n, out, 2LL * n));
     assert(za == leading_zero_words(a, n) && zb == leading_zero_words(b, n));
     if (words_suffice(n, za, zb)) {
         if ((n - za) * (n - zb) <= FewProducts) {
@@ -195,7 +193,7 @@ double convolve_known(const double* a, int za, const double* b, int zb, double* 
         weighted_fft_permuted_product(a, nullptr, scratch, n);
         return round_product(scratch, out, n);
     }
-    forward_spectrum(a, scratch, n, nullptr);
+    forward_spectrum(a, scratch, n);
     return product_with_spectrum(scratch, b, out, n, scratch + 2 * n);
 }
 
@@ -246,7 +244,7 @@ namespace {
 // The spectrum of x's mantissa, kept in `kept`: formed only when *ready does not say it is
 // there already.
 const double* spectrum_of(const double* x, double* kept, bool* ready, int n) {
-    if (!*ready) forward_spectrum(x + 1, kept, n, nullptr);
+    if (!*ready) forward_spectrum(x + 1, kept, n);
     *ready = true;
     return kept;
 }
@@ -259,7 +257,9 @@ double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, cons
     assert(x_spectrum == nullptr || !overlaps(x_spectrum, 2LL * n, scratch, 2LL * n));
     assert(y_spectrum == nullptr || !overlaps(y_spectrum, 2LL * n, scratch, 2LL * n));
     if (summed_word_by_word(x + 1, y + 1, n)) return multiply(x, y, z, n, scratch);
-    assert(!overlaps(z, 2LL * n + 1, scratch, 6LL * n));
+    assert(!overlaps(z, 2LL * n + 1, scratch, 2LL * n));
+    assert(x_spectrum == nullptr || !overlaps(z, 2LL * n + 1, x_spectrum, 2LL * n));
+    assert(y_spectrum == nullptr || !overlaps(z, 2LL * n + 1, y_spectrum, 2LL * n));
     double* product = scratch;
     double* at = product_place(x, y, z);
     double err;
@@ -274,7 +274,7 @@ double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, cons
         const double* xs = spectrum_of(x, x_spectrum, x_ready, n);
         const double* ys = spectrum_of(y, y_spectrum, y_ready, n);
         multiply_spectra(xs, ys, product, n);
-        err = product_from_spectrum(product, at, n, nullptr);
+        err = product_from_spectrum(product, at, n);
     }
     place_product(z, at, 2 * n, x[0] + y[0]);
     return err;

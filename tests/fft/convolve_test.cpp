@@ -206,16 +206,15 @@ TEST(ProductInPieces, SumOfTwoProductsIsExact) {
     for (int n : {2, 16, 1024, 1 << 14}) {
         const Words a = random_words(n, gen), b = random_words(n, gen), c = random_words(n, gen),
                     d(n, HalfRadix);
-        Guarded sa(2 * n), sb(2 * n), sc(2 * n), sd(2 * n), sum(2 * n), out(2 * n), work(4 * n);
-        forward_spectrum(a.data(), sa.data(), n, work.data());
-        forward_spectrum(b.data(), sb.data(), n, work.data());
-        forward_spectrum(c.data(), sc.data(), n, work.data());
-        forward_spectrum(d.data(), sd.data(), n, work.data());
+        Guarded sa(2 * n), sb(2 * n), sc(2 * n), sd(2 * n), sum(2 * n), out(2 * n);
+        forward_spectrum(a.data(), sa.data(), n);
+        forward_spectrum(b.data(), sb.data(), n);
+        forward_spectrum(c.data(), sc.data(), n);
+        forward_spectrum(d.data(), sd.data(), n);
         multiply_spectra(sa.data(), sb.data(), sum.data(), n);
         add_product_of_spectra(sc.data(), sd.data(), sum.data(), n);
-        EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
-        for (Guarded* g : {&sa, &sb, &sc, &sd, &sum, &out, &work})
-            EXPECT_TRUE(g->intact()) << "n=" << n;
+        EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n), RoundingLimit);
+        for (Guarded* g : {&sa, &sb, &sc, &sd, &sum, &out}) EXPECT_TRUE(g->intact()) << "n=" << n;
 
         // The oracle: a*b and c*d by convolve, summed in GMP.
         Words ab, cd;
@@ -262,19 +261,18 @@ TEST(ProductInPieces, ExactAtEveryLength) {
                 }
             }
             Guarded s[4] = {Guarded(2 * n), Guarded(2 * n), Guarded(2 * n), Guarded(2 * n)};
-            Guarded sum(2 * n), out(2 * n), work(4 * n);
-            for (int k = 0; k < 4; ++k)
-                forward_spectrum(ops[k].data(), s[k].data(), n, work.data());
+            Guarded sum(2 * n), out(2 * n);
+            for (int k = 0; k < 4; ++k) forward_spectrum(ops[k].data(), s[k].data(), n);
 
             // a*b alone.
             multiply_spectra(s[0].data(), s[1].data(), sum.data(), n);
-            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
+            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n), RoundingLimit);
             expect_normalised_product(out.data(), 2 * n, ops[0].data(), ops[1].data(), n);
 
             // a*b + c*d: the sum of the two exact products.
             multiply_spectra(s[0].data(), s[1].data(), sum.data(), n);
             add_product_of_spectra(s[2].data(), s[3].data(), sum.data(), n);
-            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
+            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n), RoundingLimit);
             mpz_t got, want, part, top, scale;
             mpz_inits(got, want, part, top, scale, nullptr);
             mpz_ui_pow_ui(scale, 100000, 2 * n - 1);
@@ -289,8 +287,7 @@ TEST(ProductInPieces, ExactAtEveryLength) {
             mpz_addmul(want, part, top);
             EXPECT_EQ(mpz_cmp(got, want), 0);
             mpz_clears(got, want, part, top, scale, nullptr);
-            for (Guarded* g : {&s[0], &s[1], &s[2], &s[3], &sum, &out, &work})
-                EXPECT_TRUE(g->intact());
+            for (Guarded* g : {&s[0], &s[1], &s[2], &s[3], &sum, &out}) EXPECT_TRUE(g->intact());
         }
     }
 }
@@ -312,11 +309,11 @@ TEST(ProductInPieces, SameWordsAsExactCoefficientsCarriedInTwoSweeps) {
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < n; ++j) want[i + j + 1] += a[i] * b[j];
             normalize_carries_two_sweeps(want.data(), 2 * n);
-            Guarded sa(2 * n), sb(2 * n), out(2 * n), work(4 * n);
-            forward_spectrum(a.data(), sa.data(), n, work.data());
-            forward_spectrum(b.data(), sb.data(), n, work.data());
+            Guarded sa(2 * n), sb(2 * n), out(2 * n);
+            forward_spectrum(a.data(), sa.data(), n);
+            forward_spectrum(b.data(), sb.data(), n);
             multiply_spectra(sa.data(), sb.data(), sa.data(), n);
-            EXPECT_LT(product_from_spectrum(sa.data(), out.data(), n, work.data()), RoundingLimit);
+            EXPECT_LT(product_from_spectrum(sa.data(), out.data(), n), RoundingLimit);
             EXPECT_EQ(Words(out.data(), out.data() + 2 * n), want) << "mode " << mode << " n=" << n;
             EXPECT_TRUE(out.intact() && sa.intact());
         }
@@ -384,11 +381,11 @@ TEST(ProductInPieces, RoundingErrorIsDistanceOfFarthestCoefficient) {
         {{0, 0, 0.375, 0}, {0, 0, 0, 1}, 0.375},  // lower half: 0.375 * B^1
     };
     for (const auto& c : cases) {
-        double sa[8], sb[8], out[8], work[16];
-        forward_spectrum(c.a.data(), sa, 4, work);
-        forward_spectrum(c.b.data(), sb, 4, work);
+        double sa[8], sb[8], out[8];
+        forward_spectrum(c.a.data(), sa, 4);
+        forward_spectrum(c.b.data(), sb, 4);
         multiply_spectra(sa, sb, sa, 4);
-        EXPECT_NEAR(product_from_spectrum(sa, out, 4, work), c.err, 1e-14);
+        EXPECT_NEAR(product_from_spectrum(sa, out, 4), c.err, 1e-14);
     }
 }
 
