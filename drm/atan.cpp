@@ -176,12 +176,12 @@ int level_length(int k, int m, bool* folded) {
     int L = 2;
     while (L < needed) L *= 2;
     *folded = false;
-    if (L == k && k / 2 > 2 * SchoolbookLongest) {
+    if (L == k) {
         // The coefficients of each product: those of y^a D_R, D_L D_R, (y^a)^2 and N_R D_L
-        // must stand below word k, those of N_L (y^a D_R) may overrun it by k/16.
+        // must stand below word k, those of N_L (y^a D_R) may overrun it where folding pays.
         const bool fit = power + longest_denominator - 1 <= k && 2 * longest_denominator - 1 <= k &&
                          2 * power - 1 <= k && longest_numerator + longest_denominator - 1 <= k;
-        if (fit && longest_numerator + low_half - 1 - k <= k / 16) {
+        if (fit && fold_pays(k, longest_numerator + low_half - 1 - k)) {
             *folded = true;
             return k / 2;
         }
@@ -294,15 +294,11 @@ double combine_by_spectra(int k, int m, int L, bool folded) {
 }  // namespace
 
 double drm_combine(int k, int m) {
-    // Levels whose operands fit short products merge by separate products, most of them
-    // summed word by word; longer ones share the transforms of their operands. The bound is
-    // twice the longest product summed word by word, since the groups' many leading zero
-    // words cost nothing there (whole runs take fewer instructions than with SchoolbookLongest
-    // or four times it). A level's length is at most its group length, so levels of short
-    // groups need not scan their groups to know it.
-    const int bound = 2 * SchoolbookLongest;
-    if (k <= bound) return combine_by_products(k, m);
+    // The level's route (fft/routes.h). A level's length is at most its group length, so
+    // levels of short groups need not scan their groups to know it.
+    if (k <= MergeProductsLongest) return combine_by_products(k, m);
     bool folded;
     const int L = level_length(k, m, &folded);
-    return L <= bound ? combine_by_products(k, m) : combine_by_spectra(k, m, L, folded);
+    return L <= MergeProductsLongest ? combine_by_products(k, m)
+                                     : combine_by_spectra(k, m, L, folded);
 }

@@ -1,8 +1,10 @@
-// Products of word runs and of long numbers by one weighted convolution of length n.
+// Products of word runs and of long numbers: summed word by word where the operands'
+// significant words are few, else by one weighted convolution of length n (the routes and
+// their thresholds: fft/routes.h).
 //
-// The two operands are transformed, the first in the scratch and the second in the output
-// area (a square is transformed once); their pointwise product goes back through the
-// inverse transform. Point i of the result then holds, for r = n-1-i, the coefficient of
+// The first operand's spectrum goes to the scratch; the second operand is transformed,
+// multiplied by it and brought back depth first in the 2n doubles after it (a square is
+// transformed once). Point i of the result then holds, for r = n-1-i, the coefficient of
 // Radix^r in its real part and that of Radix^(r+n) in its imaginary part, so the imaginary
 // parts fill the upper half of the product and the real parts the lower half, most
 // significant word first.
@@ -20,7 +22,7 @@ alignas(LargePage) double FftScratch[6 * ND + 2];
 void forward_spectrum(const double* a, double* spectrum, int n) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(spectrum, 2LL * n, a, n));
-    if (n >= 16) {
+    if (n >= WordsTransformShortest) {
         weighted_fft_permuted_words(a, spectrum, n);
         return;
     }
@@ -72,7 +74,7 @@ double product_from_spectrum(double* spectrum, double* out, int n) {
 double product_with_spectrum(const double* spectrum, const double* b, double* out, int n,
                              double* points) {
     assert(!overlaps(out, 2LL * n, points, 2LL * n) && !overlaps(out, 2LL * n, b, n));
-    if (n < 16) {
+    if (n < WordsTransformShortest) {
         forward_spectrum(b, points, n);
         multiply_spectra(spectrum, points, points, n);
         return product_from_spectrum(points, out, n);
@@ -82,11 +84,6 @@ double product_with_spectrum(const double* spectrum, const double* b, double* ou
 }
 
 namespace {
-
-// Products of at most this many pairs of words go coefficient by coefficient: up to there it
-// is faster than rows of the vector unit with a separate carry pass (measured: 0.16 against
-// 0.20 us at 16 x 16 words, 0.49 against 0.35 at 32 x 32).
-constexpr int FewProducts = 256;
 
 // {out, 2n} <- {a, n} * {b, n} summed word by word, za and zb the operands' leading zero
 // words, which add nothing. Word a[i] * b[j] belongs to Radix^(2n-2-i-j), which is out[i+j+1].
@@ -189,7 +186,7 @@ double convolve_known(const double* a, int za, const double* b, int zb, double* 
     }
     // a's spectrum in the scratch, b transformed, multiplied and brought back in the 2n
     // doubles after it; a square transforms its operand once.
-    if (a == b && n >= 16) {
+    if (a == b && n >= WordsTransformShortest) {
         weighted_fft_permuted_product(a, nullptr, scratch, n);
         return round_product(scratch, out, n);
     }

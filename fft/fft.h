@@ -2,6 +2,7 @@
 #pragma once
 
 #include "arith/long_number.h"
+#include "fft/routes.h"
 
 // Scratch of the products. For n-word operands convolve and multiply use its first 4n doubles
 // (one operand's spectrum, then the product's points) and multiply_sharing its first 2n; the
@@ -75,17 +76,13 @@ const double* stored_weight(int n, int direction, int i);
 
 // ---- Products ---------------------------------------------------------------------------
 
-// Products of at most this many words are summed word by word: up to here the n^2
-// multiplications cost less than three transforms (bench/short_products_bench). Longer
-// operands with leading zero words are summed so too while their non-zero words multiply to
-// at most SchoolbookLongest * n products of two words.
-constexpr int SchoolbookLongest = 32;
+// Which route each product takes, and why: fft/routes.h.
 
 // {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
 // the final carry. out overlaps neither input; a may be b (a square, one forward transform
 // less). scratch: 4n doubles, overlapping none of the others.
 // Returns the RoundingError: the largest distance of a coefficient from its whole number.
-// Short products (see SchoolbookLongest) are summed word by word, exactly, and return 0.
+// Products summed word by word (SchoolbookLongest) are exact and return 0.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
 // convolve for operands whose leading zero words are known: za of {a, n}, zb of {b, n}. Saves
