@@ -36,7 +36,15 @@ namespace {
 // own for its spectrum; the LowHalf area also takes each product as it is formed, since the
 // low half of y^a D_R is transformed only after that product is back in words and is used
 // up by the numerator before the next product.
-enum Role { Power, RightDenominator, LeftDenominator, LeftNumerator, RightNumerator, LowHalf, Roles };
+enum Role {
+    Power,
+    RightDenominator,
+    LeftDenominator,
+    LeftNumerator,
+    RightNumerator,
+    LowHalf,
+    Roles
+};
 
 // The memory of a level of group length k and length L, named once:
 //   power_times_right: ProductWork[1..2k], y^a D_R; its low half (words k+1..2k) is a factor
@@ -98,13 +106,13 @@ double product(const SeparateProducts& way, const Words& a, const Words& b, doub
 
 // {out, 2k} <- a*b + c*d. b may be the low half of power_times_right, so a*b goes to the
 // second area first and c*d over power_times_right only after it.
-double sum_of_products(const SeparateProducts& way, const Words& a, const Words& b,
-                       const Words& c, const Words& d, double* out) {
+double sum_of_products(const SeparateProducts& way, const Words& a, const Words& b, const Words& c,
+                       const Words& d, double* out) {
     const LevelAreas& at = way.at;
-    const double e1 = convolve_known(a.words, a.zeros, b.words, b.zeros, at.second_product,
-                                     way.k, FftScratch);
-    const double e2 = convolve_known(c.words, c.zeros, d.words, d.zeros, at.power_times_right,
-                                     way.k, FftScratch);
+    const double e1 =
+        convolve_known(a.words, a.zeros, b.words, b.zeros, at.second_product, way.k, FftScratch);
+    const double e2 =
+        convolve_known(c.words, c.zeros, d.words, d.zeros, at.power_times_right, way.k, FftScratch);
     add_words(at.power_times_right, at.second_product, out, 2 * way.k, +1);
     return max2(e1, e2);
 }

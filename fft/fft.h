@@ -63,8 +63,9 @@ void make_twiddles(int half, int direction, double* table);
 void fft_pass(double* points, int m, int s, const double* table, double* temp);
 
 // Builds the twiddles and weights that the products' transforms of up to n points read
-// (n <= 2^18, a power of two). Transforms build what they lack themselves; a run calls this
-// once with its working length, so that the tables are built once, at that length.
+// (n <= 2^18, a power of two), and asks for large pages for them and for FftScratch. The
+// products build no table: a run calls this once with its working length before its first
+// product, and so must every other caller of the products (the tests, the benchmarks).
 void prepare_transforms(int n);
 
 // The twiddles and weights the transforms read, n <= 2^18, from tables built once at the
