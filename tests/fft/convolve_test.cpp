@@ -434,6 +434,44 @@ TEST(Multiply, ZeroOperandIsExactAndLowersExponentByTwoN) {
     }
 }
 
+// multiply writes a product one word low where the operands' leading words say its top word
+// will be zero, and moves the whole product up where the words below carry into it after all.
+// The output starts as junk, so every one of its 2n + 1 words must be written. Word 1 of a
+// normalised number may exceed B/2: 94356 * 1 + (94356 * -47009 - 30010) / B = 49999.9 says
+// zero, and the third words carry 0.6 more. The same leading words over random ones below
+// take the transforms at 64 words; 3 * 2 leaves the top word zero.
+TEST(Multiply, ProductWrittenOneWordLowComesOutWhole) {
+    const Words wrong_x = {94356, -30010, 50000}, wrong_y = {1, -47009, 50000};
+    const struct {
+        const char* name;
+        int n;
+        Words x, y;  // the leading words; random balanced words below them
+        bool top_word_zero;
+    } rows[] = {
+        {"GuessWrongSummed", 4, wrong_x, wrong_y, false},
+        {"GuessWrongTransformed", 64, wrong_x, wrong_y, false},
+        {"GuessRightTransformed", 64, {3, 17}, {2, -40000}, true},
+    };
+    std::mt19937_64 gen(23);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int n = row.n;
+        Words x = random_words(n, gen), y = random_words(n, gen);
+        if (n == 4) x.back() = y.back() = 0;
+        std::copy(row.x.begin(), row.x.end(), x.begin());
+        std::copy(row.y.begin(), row.y.end(), y.begin());
+        x.insert(x.begin(), 2.0);
+        y.insert(y.begin(), -1.0);
+        Guarded z(2 * n + 1, 12345.5), scratch(4 * n);
+        EXPECT_LT(multiply(x.data(), y.data(), z.data(), n, scratch.data()), RoundingLimit);
+        EXPECT_TRUE(z.intact() && scratch.intact());
+        const double* Z = z.data();
+        EXPECT_EQ(Z[0], row.top_word_zero ? 0.0 : 1.0);  // the exponent: one word stripped or none
+        expect_normalised_product(Z + 1, 2 * n, x.data() + 1, y.data() + 1, n,
+                                  row.top_word_zero ? 1 : 0);
+    }
+}
+
 struct SmallCase {
     const char* name;
     Words x, y, z;     // exponent first
