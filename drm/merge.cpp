@@ -27,6 +27,7 @@
 
 #include "drm/drm.h"
 #include "fft/fft.h"
+#include "fft/routes.h"
 
 long MergeLevels[MergeRouteCount];
 

@@ -5,9 +5,10 @@
 #include "fft/routes.h"
 
 // Scratch of the products. For n-word operands convolve and multiply use its first 4n doubles
-// (one operand's spectrum, then the product's points) and multiply_sharing its first 2n; the
-// callers that keep spectra for several products keep them after those, up to 6n doubles (a
-// DRM step, the reciprocal, a merge level's spectra), which n <= 2^18 < ND leaves room for.
+// (one operand's spectrum, then the product's points) and multiply_sharing its first 2n. The
+// callers that keep spectra for several products keep them in the rest, up to 6n doubles: a
+// DRM step and the reciprocal after multiply_sharing's 2n, a merge level of shared spectra
+// from the start (it calls none of the three). n <= 2^18 < ND leaves room for all of it.
 extern double FftScratch[6 * ND + 2];
 
 // ---- Complex transform ------------------------------------------------------------------
