@@ -1,5 +1,6 @@
 // The DRM arctangent: atan(1/x) summed block by block, each block's terms merged pairwise
-// into one exact fraction P/Q and turned into a number by one division.
+// into one exact fraction P/Q (the merge levels: drm/merge.cpp) and turned into a number by
+// one division.
 //
 // Inside a step the terms t = 0..M-1 (M = n/4, y = x^2, o_t the odd number of term t) are
 // held as groups. A group of a terms t0..t0+a-1 is a numerator N and a denominator D, each
@@ -7,10 +8,6 @@
 //     sum_{t=t0}^{t0+a-1} (-1)^t / (o_t * y^(t-t0)) = N / (D * y^(a-1)),
 // D the product of the group's odd numbers. Group g occupies words (g-1)k+1 .. gk of
 // Numerators and of Denominators, so the groups tile words 1..n at every level.
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-
 #include "drm/drm.h"
 #include "fft/fft.h"
 #include "newton/newton.h"
@@ -25,13 +22,6 @@ double OddCounter;
 
 namespace {
 double block_step(int x, int n, bool advance_before, bool advance_after);
-
-// A merge whose y^a * D_R does not fit in k words would give wrong digits: the run stops
-// with status 1. The exit handlers of the program keep an older result file as it was.
-[[noreturn]] void stop_on_group_overflow() {
-    std::printf(" ** Error Stop \n");
-    std::exit(1);
-}
 }  // namespace
 
 double atan_drm(int x, int n, int steps) {
@@ -118,200 +108,4 @@ double block_step(int x, int n, bool advance_before, bool advance_after) {
     return max2(err, e3);
 }
 
-// Merging left group L (at word b) and right group R (at word r = b + k):
-//   N = N_L * y^a * D_R + N_R * D_L,  D = D_L * D_R,  with y^a in PowerWork[1..k].
-// Products go to ProductWork, never over their operands: y^a*D_R to words 1..2k, N_L
-// times its low half to words 2k+1..4k, then N_R*D_L and D_L*D_R reuse words 1..2k.
-// Each operand's leading zero words are counted once: y^a's for the level, D_L's and D_R's
-// for their two products each.
-double combine_by_products(int k, int m) {
-    const auto zeros = [k](const double* group) { return leading_zero_words(group, k); };
-    const double* power = PowerWork + 1;
-    const int power_zeros = zeros(power);
-    double err = 0.0;
-    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
-        const int r = b + k;
-        const int left_zeros = zeros(Denominators + b), right_zeros = zeros(Denominators + r);
-        const double e1 = convolve_known(power, power_zeros, Denominators + r, right_zeros,
-                                         ProductWork + 1, k, FftScratch);
-        // y^a * D_R must fit in k words: the word just above its low half must be zero.
-        if (ProductWork[k] != 0) stop_on_group_overflow();
-        const double* low_half = ProductWork + k + 1;
-        const double e2 = convolve_known(Numerators + b, zeros(Numerators + b), low_half,
-                                         zeros(low_half), ProductWork + 2 * k + 1, k, FftScratch);
-        const double e3 = convolve_known(Numerators + r, zeros(Numerators + r), Denominators + b,
-                                         left_zeros, ProductWork + 1, k, FftScratch);
-        add_words(ProductWork + 1, ProductWork + 2 * k + 1, Numerators + b, 2 * k, +1);
-        const double e4 = convolve_known(Denominators + b, left_zeros, Denominators + r,
-                                         right_zeros, ProductWork + 1, k, FftScratch);
-        copy_words(ProductWork + 1, Denominators + b, 2 * k);
-        err = max3(err, max2(e1, e2), max2(e3, e4));
-    }
-    // y^a squared; the copy exists because a product may not overlap its operands.
-    copy_words(PowerWork + 1, ProductWork + 1, k);
-    const double e5 = convolve(ProductWork + 1, ProductWork + 1, PowerWork + 1, k, FftScratch);
-    return max2(err, e5);
-}
-
-// Words of the k-word integer X (most significant first) below its leading zeros.
-int significant_words(const double* X, int k) {
-    return k - leading_zero_words(X, k);
-}
-
-// The transform length of a merge level: the shortest power of two that holds every
-// operand of the level's products. A group's k words are mostly leading zeros (a group of
-// a terms has k = 4a words, its odd numbers take about 1.2a and y^a from 0.3a for x = 5 to
-// 2a for x = 110443), and operands of at most L words multiply exactly by transforms of
-// length L. The operands are the groups' numerators and denominators, y^a, and the low
-// half of y^a D_R, which has at most as many words as y^a and D_R together.
-//
-// Numerators of just over half a group (those of x = 515 and 682 take 0.50 to 0.52 of it)
-// would double the length to k. Such a level runs folded at k/2 instead: each k-word operand
-// is transformed with its upper half in the imaginary parts, so that every product of at
-// most k coefficients comes out exact. Only the numerator's N_L * (y^a D_R) is longer; its
-// coefficients from word k up, at most k/16 of them, are summed word by word and put back.
-int level_length(int k, int m, bool* folded) {
-    int longest_numerator = 0, longest_denominator = 0;
-    for (int g = 0; g < 2 * m; ++g) {
-        longest_numerator =
-            std::max(longest_numerator, significant_words(Numerators + 1 + g * k, k));
-        longest_denominator =
-            std::max(longest_denominator, significant_words(Denominators + 1 + g * k, k));
-    }
-    const int power = significant_words(PowerWork + 1, k);
-    const int low_half = min(k, power + longest_denominator);
-    const int needed = std::max({longest_numerator, longest_denominator, low_half});
-    int L = 2;
-    while (L < needed) L *= 2;
-    *folded = false;
-    if (L == k && k / 2 > 2 * SchoolbookLongest) {
-        // The coefficients of each product: those of y^a D_R, D_L D_R, (y^a)^2 and N_R D_L
-        // must stand below word k, those of N_L (y^a D_R) may overrun it by k/16.
-        const bool fit = power + longest_denominator - 1 <= k && 2 * longest_denominator - 1 <= k &&
-                         2 * power - 1 <= k && longest_numerator + longest_denominator - 1 <= k;
-        if (fit && longest_numerator + low_half - 1 - k <= k / 16) {
-            *folded = true;
-            return k / 2;
-        }
-    }
-    return L;
-}
-
-// over[t] <- the coefficient of A * B at word k + t from the bottom, for the k-word integers
-// {A, k} and {B, k} (most significant first) with sa and sb significant words: the part of
-// the product that a folded transform of length k/2 subtracts from its bottom words. Each is
-// a sum of products of two words, exact. Returns their number.
-int coefficients_beyond(const double* A, int sa, const double* B, int sb, int k, double* over) {
-    const int count = sa + sb - 1 - k;  // words k .. sa + sb - 2
-    for (int t = 0; t < count; ++t) {
-        // Word i of A from the bottom, A[k-1-i], meets word k+t-i of B, B[i-t-1].
-        double sum = 0.0;
-        for (int i = k + t - sb + 1; i < sa; ++i) sum += A[k - 1 - i] * B[i - t - 1];
-        over[t] = sum;
-    }
-    return count > 0 ? count : 0;
-}
-
-// {out, 2k} <- the numerator whose folded spectrum of length k/2 is given, with its `count`
-// coefficients from word k up (over) put back: the transform subtracted them from its bottom
-// words. Normalised as a product of length k would be. Returns the RoundingError.
-double numerator_from_folded(double* spectrum, const double* over, int count, double* out, int k) {
-    fill_words(0, out, k);
-    const double err = product_coefficients(spectrum, out + k, k / 2);
-    for (int t = 0; t < count; ++t) {
-        out[2 * k - 1 - t] += over[t];
-        out[k - 1 - t] = over[t];
-    }
-    normalize_carries(out, 2 * k);
-    return err;
-}
-
-// {out, 2k} <- the product whose spectrum of length L <= k is given: its 2L words at the
-// bottom, zeros above, normalised as a product of length k would be. The spectrum is used
-// up. Returns the RoundingError.
-double product_into(double* spectrum, double* out, int L, int k, double* work) {
-    const int above = 2 * (k - L);
-    fill_words(0, out, above);
-    const double err = product_from_spectrum(spectrum, out + above, L, work);
-    // The top word of the short product took its carry unreduced; reduce it into the zero
-    // word above, the last step the longer product's normalisation would take.
-    if (above > 0) normalize_carries(out + above - 1, 2);
-    return err;
-}
-
-// The same merge with every operand transformed once: y^a once for the level, D_L and D_R
-// once for their two products each, and N = N_L * (y^a D_R) + N_R * D_L brought back as one
-// sum through one inverse transform. The transforms have the level's length L <= k, taking
-// the low L words of each operand, or all k words folded (L = k/2). The integers are the same
-// as above.
-// Spectra take 2L doubles each: the transform work and four spectra fill 12L doubles of
-// FftScratch, then the numerator's coefficients beyond word k of a folded level; the
-// numerators' two spectra follow the products in ProductWork.
-double combine_by_spectra(int k, int m, int L, bool folded) {
-    const int skip = k - L;
-    double* work = FftScratch;
-    const auto transform = [=](const double* group, double* spectrum) {
-        if (folded) {
-            forward_spectrum_folded(group, spectrum, L);
-        } else {
-            forward_spectrum(group + skip, spectrum, L, work);
-        }
-    };
-    double* beyond = FftScratch + 12 * L;
-    double* y_spectrum = FftScratch + 4 * L;
-    double* right_spectrum = y_spectrum + 2 * L;       // D_R, then D = D_L * D_R
-    double* left_spectrum = right_spectrum + 2 * L;    // D_L
-    double* spare = left_spectrum + 2 * L;             // y^a D_R, then its low half
-    double* numerator_left = ProductWork + 2 * k + 1;  // N_L, then N
-    double* numerator_right = numerator_left + 2 * L;  // N_R
-    double* low_half = ProductWork + k + 1;            // of y^a D_R in ProductWork[1..2k]
-
-    transform(PowerWork + 1, y_spectrum);
-    double err = 0.0;
-    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
-        const int r = b + k;
-        transform(Denominators + r, right_spectrum);
-        transform(Denominators + b, left_spectrum);
-        transform(Numerators + b, numerator_left);
-        transform(Numerators + r, numerator_right);
-
-        multiply_spectra(y_spectrum, right_spectrum, spare, L);
-        const double e1 = product_into(spare, ProductWork + 1, L, k, work);
-        // y^a * D_R must fit in k words: the word just above its low half must be zero.
-        if (ProductWork[k] != 0) stop_on_group_overflow();
-        transform(low_half, spare);
-        const int beyond_count =
-            folded ? coefficients_beyond(Numerators + b, significant_words(Numerators + b, k),
-                                         low_half, significant_words(low_half, k), k, beyond)
-                   : 0;
-
-        // Both groups are in the spectra now, so the merged group may overwrite them.
-        multiply_spectra(left_spectrum, right_spectrum, right_spectrum, L);
-        const double e2 = product_into(right_spectrum, Denominators + b, L, k, work);
-        multiply_spectra(numerator_left, spare, numerator_left, L);
-        add_product_of_spectra(numerator_right, left_spectrum, numerator_left, L);
-        const double e3 =
-            folded ? numerator_from_folded(numerator_left, beyond, beyond_count, Numerators + b, k)
-                   : product_into(numerator_left, Numerators + b, L, k, work);
-        err = max3(err, e1, max2(e2, e3));
-    }
-    // y^a squared from its spectrum.
-    multiply_spectra(y_spectrum, y_spectrum, y_spectrum, L);
-    return max2(err, product_into(y_spectrum, PowerWork + 1, L, k, work));
-}
-
 }  // namespace
-
-double drm_combine(int k, int m) {
-    // Levels whose operands fit short products merge by separate products, most of them
-    // summed word by word; longer ones share the transforms of their operands. The bound is
-    // twice the longest product summed word by word, since the groups' many leading zero
-    // words cost nothing there (whole runs take fewer instructions than with SchoolbookLongest
-    // or four times it). A level's length is at most its group length, so levels of short
-    // groups need not scan their groups to know it.
-    const int bound = 2 * SchoolbookLongest;
-    if (k <= bound) return combine_by_products(k, m);
-    bool folded;
-    const int L = level_length(k, m, &folded);
-    return L <= bound ? combine_by_products(k, m) : combine_by_spectra(k, m, L, folded);
-}

@@ -1,8 +1,10 @@
-// Products of word runs and of long numbers by one weighted convolution of length n.
+// Products of word runs and of long numbers: summed word by word where the operands'
+// significant words are few, else by one weighted convolution of length n (the routes and
+// their thresholds: fft/routes.h).
 //
-// The two operands are transformed, the first in the scratch and the second in the output
-// area (a square is transformed once); their pointwise product goes back through the
-// inverse transform. Point i of the result then holds, for r = n-1-i, the coefficient of
+// The first operand's spectrum goes to the scratch; the second operand is transformed,
+// multiplied by it and brought back depth first in the 2n doubles after it (a square is
+// transformed once). Point i of the result then holds, for r = n-1-i, the coefficient of
 // Radix^r in its real part and that of Radix^(r+n) in its imaginary part, so the imaginary
 // parts fill the upper half of the product and the real parts the lower half, most
 // significant word first.
@@ -13,15 +15,14 @@
 
 #include "fft/kernels.h"
 
-// 6n doubles for n-word operands: the first operand's points (0..2n-1), then the work area
-// of the transform (2n..6n-1).
+// For n-word operands a product takes 4n doubles: the first operand's spectrum (0..2n-1),
+// then the product's points (2n..4n-1); callers keep spectra after them (fft.h).
 alignas(LargePage) double FftScratch[6 * ND + 2];
 
-void forward_spectrum(const double* a, double* spectrum, int n, double* work) {
+void forward_spectrum(const double* a, double* spectrum, int n) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(spectrum, 2LL * n, a, n));
-    static_cast<void>(work);  // the permuted transform works in place
-    if (n >= 16) {
+    if (n >= WordsTransformShortest) {
         weighted_fft_permuted_words(a, spectrum, n);
         return;
     }
@@ -64,9 +65,8 @@ double product_coefficients(double* spectrum, double* out, int n) {
     return product_kernels().rounded_coefficients(spectrum, 2 * n, 0, 2 * n, out);
 }
 
-double product_from_spectrum(double* spectrum, double* out, int n, double* work) {
+double product_from_spectrum(double* spectrum, double* out, int n) {
     assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
-    static_cast<void>(work);
     weighted_fft_permuted(spectrum, n, 1);
     return round_product(spectrum, out, n);
 }
@@ -74,21 +74,16 @@ double product_from_spectrum(double* spectrum, double* out, int n, double* work)
 double product_with_spectrum(const double* spectrum, const double* b, double* out, int n,
                              double* points) {
     assert(!overlaps(out, 2LL * n, points, 2LL * n) && !overlaps(out, 2LL * n, b, n));
-    if (n < 16) {
-        forward_spectrum(b, points, n, nullptr);
+    if (n < WordsTransformShortest) {
+        forward_spectrum(b, points, n);
         multiply_spectra(spectrum, points, points, n);
-        return product_from_spectrum(points, out, n, nullptr);
+        return product_from_spectrum(points, out, n);
     }
     weighted_fft_permuted_product(b, spectrum, points, n);
     return round_product(points, out, n);
 }
 
 namespace {
-
-// Products of at most this many pairs of words go coefficient by coefficient: up to there it
-// is faster than rows of the vector unit with a separate carry pass (measured: 0.16 against
-// 0.20 us at 16 x 16 words, 0.49 against 0.35 at 32 x 32).
-constexpr int FewProducts = 256;
 
 // {out, 2n} <- {a, n} * {b, n} summed word by word, za and zb the operands' leading zero
 // words, which add nothing. Word a[i] * b[j] belongs to Radix^(2n-2-i-j), which is out[i+j+1].
@@ -177,8 +172,8 @@ double convolve_known(const double* a, int za, const double* b, int zb, double* 
                       double* scratch) {
     assert(n >= 2 && (n & (n - 1)) == 0);
     assert(!overlaps(out, 2LL * n, a, n) && !overlaps(out, 2LL * n, b, n));
-    assert(!overlaps(scratch, 6LL * n, a, n) && !overlaps(scratch, 6LL * n, b, n));
-    assert(!overlaps(scratch, 6LL * n, out, 2LL * n));
+    assert(!overlaps(scratch, 4LL * n, a, n) && !overlaps(scratch, 4LL * n, b, n));
+    assert(!overlaps(scratch, 4LL * n, out, 2LL * n));
     assert(za == leading_zero_words(a, n) && zb == leading_zero_words(b, n));
     if (words_suffice(n, za, zb)) {
         if ((n - za) * (n - zb) <= FewProducts) {
@@ -191,11 +186,11 @@ double convolve_known(const double* a, int za, const double* b, int zb, double* 
     }
     // a's spectrum in the scratch, b transformed, multiplied and brought back in the 2n
     // doubles after it; a square transforms its operand once.
-    if (a == b && n >= 16) {
+    if (a == b && n >= WordsTransformShortest) {
         weighted_fft_permuted_product(a, nullptr, scratch, n);
         return round_product(scratch, out, n);
     }
-    forward_spectrum(a, scratch, n, nullptr);
+    forward_spectrum(a, scratch, n);
     return product_with_spectrum(scratch, b, out, n, scratch + 2 * n);
 }
 
@@ -246,7 +241,7 @@ namespace {
 // The spectrum of x's mantissa, kept in `kept`: formed only when *ready does not say it is
 // there already.
 const double* spectrum_of(const double* x, double* kept, bool* ready, int n) {
-    if (!*ready) forward_spectrum(x + 1, kept, n, nullptr);
+    if (!*ready) forward_spectrum(x + 1, kept, n);
     *ready = true;
     return kept;
 }
@@ -259,7 +254,9 @@ double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, cons
     assert(x_spectrum == nullptr || !overlaps(x_spectrum, 2LL * n, scratch, 2LL * n));
     assert(y_spectrum == nullptr || !overlaps(y_spectrum, 2LL * n, scratch, 2LL * n));
     if (summed_word_by_word(x + 1, y + 1, n)) return multiply(x, y, z, n, scratch);
-    assert(!overlaps(z, 2LL * n + 1, scratch, 6LL * n));
+    assert(!overlaps(z, 2LL * n + 1, scratch, 2LL * n));
+    assert(x_spectrum == nullptr || !overlaps(z, 2LL * n + 1, x_spectrum, 2LL * n));
+    assert(y_spectrum == nullptr || !overlaps(z, 2LL * n + 1, y_spectrum, 2LL * n));
     double* product = scratch;
     double* at = product_place(x, y, z);
     double err;
@@ -274,7 +271,7 @@ double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, cons
         const double* xs = spectrum_of(x, x_spectrum, x_ready, n);
         const double* ys = spectrum_of(y, y_spectrum, y_ready, n);
         multiply_spectra(xs, ys, product, n);
-        err = product_from_spectrum(product, at, n, nullptr);
+        err = product_from_spectrum(product, at, n);
     }
     place_product(z, at, 2 * n, x[0] + y[0]);
     return err;

@@ -2,8 +2,13 @@
 #pragma once
 
 #include "arith/long_number.h"
+#include "fft/routes.h"
 
-// Scratch of every product: 6n doubles for a product of n-word operands, n <= 2^18.
+// Scratch of the products. For n-word operands convolve and multiply use its first 4n doubles
+// (one operand's spectrum, then the product's points) and multiply_sharing its first 2n. The
+// callers that keep spectra for several products keep them in the rest, up to 6n doubles: a
+// DRM step and the reciprocal after multiply_sharing's 2n, a merge level of shared spectra
+// from the start (it calls none of the three). n <= 2^18 < ND leaves room for all of it.
 extern double FftScratch[6 * ND + 2];
 
 // ---- Complex transform ------------------------------------------------------------------
@@ -64,8 +69,9 @@ void make_twiddles(int half, int direction, double* table);
 void fft_pass(double* points, int m, int s, const double* table, double* temp);
 
 // Builds the twiddles and weights that the products' transforms of up to n points read
-// (n <= 2^18, a power of two). Transforms build what they lack themselves; a run calls this
-// once with its working length, so that the tables are built once, at that length.
+// (n <= 2^18, a power of two), and asks for large pages for them and for FftScratch. The
+// products build no table: a run calls this once with its working length before its first
+// product, and so must every other caller of the products (the tests, the benchmarks).
 void prepare_transforms(int n);
 
 // The twiddles and weights the transforms read, n <= 2^18, from tables built once at the
@@ -77,17 +83,13 @@ const double* stored_weight(int n, int direction, int i);
 
 // ---- Products ---------------------------------------------------------------------------
 
-// Products of at most this many words are summed word by word: up to here the n^2
-// multiplications cost less than three transforms (bench/short_products_bench). Longer
-// operands with leading zero words are summed so too while their non-zero words multiply to
-// at most SchoolbookLongest * n products of two words.
-constexpr int SchoolbookLongest = 32;
+// Which route each product takes, and why: fft/routes.h.
 
 // {out, 2n} <- {a, n} * {b, n}, most significant word first and normalised; out[0] takes
 // the final carry. out overlaps neither input; a may be b (a square, one forward transform
-// less). scratch: 6n doubles.
+// less). scratch: 4n doubles, overlapping none of the others.
 // Returns the RoundingError: the largest distance of a coefficient from its whole number.
-// Short products (see SchoolbookLongest) are summed word by word, exactly, and return 0.
+// Products summed word by word (SchoolbookLongest) are exact and return 0.
 double convolve(const double* a, const double* b, double* out, int n, double* scratch);
 
 // convolve for operands whose leading zero words are known: za of {a, n}, zb of {b, n}. Saves
@@ -103,14 +105,12 @@ bool summed_word_by_word(const double* a, const double* b, int n);
 // ---- Products in pieces -----------------------------------------------------------------
 // For operands that take part in several products: each is transformed once, its spectrum
 // multiplied with several others, and sums of products come back through one inverse
-// transform. A spectrum of n-word operands is 2n doubles. The argument work stays for the
-// callers but is never touched (the permuted transform works in place): any pointer, or
-// null, does.
+// transform. A spectrum of n-word operands is 2n doubles; the transforms work in place.
 // Spectra are grouped and stand in the permuted order of weighted_fft_permuted, not in the
 // order of weighted_fft: they are fit only for pointwise products with each other.
 
 // spectrum <- the weighted forward transform of the word run {a, n} (words as real parts).
-void forward_spectrum(const double* a, double* spectrum, int n, double* work);
+void forward_spectrum(const double* a, double* spectrum, int n);
 
 // spectrum <- the forward transform of the 2n-word run {a, 2n} folded onto n points: its low
 // n words as real parts, its high n words as imaginary parts (n >= 16). The weights make
@@ -132,9 +132,9 @@ void multiply_spectra(const double* x, const double* y, double* product, int n);
 void add_product_of_spectra(const double* x, const double* y, double* sum, int n);
 
 // {out, 2n} <- the product whose spectrum is given, most significant word first and
-// normalised, as convolve leaves it. The spectrum is used up. out overlaps neither spectrum
-// nor work. Returns the RoundingError.
-double product_from_spectrum(double* spectrum, double* out, int n, double* work);
+// normalised, as convolve leaves it. The spectrum is used up. out does not overlap the
+// spectrum. Returns the RoundingError.
+double product_from_spectrum(double* spectrum, double* out, int n);
 
 // {out, 2n} <- {b, n} times the n-word operand whose spectrum is given (forward_spectrum), as
 // convolve leaves a product; the spectrum is kept for other products. points: 2n doubles of
@@ -143,7 +143,8 @@ double product_with_spectrum(const double* spectrum, const double* b, double* ou
                              double* points);
 
 // z (2n mantissa words, 2n+1 doubles) <- x * y (n words each), exponents added, leading
-// zeros stripped. z overlaps neither operand; x may be y. Returns the RoundingError.
+// zeros stripped. z overlaps neither operand; x may be y. scratch: 4n doubles, as for
+// convolve. Returns the RoundingError.
 double multiply(const double* x, const double* y, double* z, int n, double* scratch);
 
 // multiply, with spectra kept for operands that take part in several products. A non-null
@@ -151,6 +152,7 @@ double multiply(const double* x, const double* y, double* z, int n, double* scra
 // *x_ready says it is there already, and *x_ready is then set; a null one forms it in the
 // scratch for this product alone. Likewise y. Products that convolve sums word by word form
 // no spectrum. The spectra are convolve's, so the product and its RoundingError are those of
-// multiply. Kept spectra overlap the first 2n doubles of the scratch nowhere.
+// multiply. scratch: 2n doubles (the product's points), which neither kept spectrum nor z
+// overlaps.
 double multiply_sharing(const double* x, double* x_spectrum, bool* x_ready, const double* y,
                         double* y_spectrum, bool* y_ready, double* z, int n, double* scratch);

@@ -26,8 +26,13 @@ extern double Weights[2][2 * MaxPoints];
 extern int TablePoints[2];
 
 // Makes the tables of direction d (1 inverse, anything else forward) hold length n, rebuilding
-// them at n when they are shorter. Returns d as an index, 0 or 1.
+// them at n when they are shorter. Returns d as an index, 0 or 1. For the natural-order
+// transform and the tables' own readers; the permuted transform builds nothing.
 int tables_for(int direction, int n);
+
+// True when prepare_transforms has made what the permuted transform of length n reads: the
+// forward tables and, from 16 points on, the compact copies of that length.
+bool transforms_prepared(int n);
 
 // Compact copies of the forward entries for the permuted transform of the products, made by
 // prepare_transforms for the lengths 16 .. CompactPoints it has reached: twiddles at every

@@ -1,5 +1,6 @@
 // The entry points of the permuted transform: their checks, then the code of the active
-// kernel set (fft/permuted_kernels.cpp, fft/spectrum_kernels.cpp).
+// kernel set (fft/permuted_kernels.cpp, fft/spectrum_kernels.cpp). They build no table: the
+// run prepares the tables of its length once, before its first product (prepare_transforms).
 #include "fft/kernels.h"
 
 const ProductKernels& product_kernels() {
@@ -11,12 +12,13 @@ const ProductKernels& product_kernels() {
 
 namespace {
 
-// The checks every transform shares: a power-of-two length in range, and the tables built
-// for it.
+// The checks every transform shares: a power-of-two length in range, whose tables have been
+// prepared.
 void check_length(int n, int shortest) {
     assert(n >= shortest && n <= MaxPoints && (n & (n - 1)) == 0);
+    assert(transforms_prepared(n));
+    static_cast<void>(n);
     static_cast<void>(shortest);
-    prepare_transforms(n);
 }
 
 }  // namespace
@@ -27,7 +29,7 @@ void weighted_fft_permuted(double* points, int n, int direction) {
 }
 
 void weighted_fft_permuted_words(const double* words, double* spectrum, int n, bool folded) {
-    check_length(n, 16);
+    check_length(n, WordsTransformShortest);
     assert(!overlaps(words, n, spectrum, 2LL * n));
     assert(!folded || !overlaps(words - n, n, spectrum, 2LL * n));
     product_kernels().transform_words(words, spectrum, n, folded);
@@ -35,7 +37,7 @@ void weighted_fft_permuted_words(const double* words, double* spectrum, int n, b
 
 void weighted_fft_permuted_product(const double* words, const double* spectrum, double* points,
                                    int n) {
-    check_length(n, 16);
+    check_length(n, WordsTransformShortest);
     assert(!overlaps(words, n, points, 2LL * n));
     assert(spectrum == nullptr || !overlaps(spectrum, 2LL * n, points, 2LL * n));
     product_kernels().product(words, spectrum, points, n);

@@ -57,17 +57,33 @@ KERNEL_INLINE const double* stage_twiddles(int L, std::int64_t u) {
     return compact_twiddles(L) + 6 * u;
 }
 
+// The forward weights of a weighted stage of length n >= 16 (the first stage of a forward
+// transform, the last of an inverse): their compact copy up to CompactLongest, else the shared
+// table, which holds the longest length, entry i for index i. Unweighted stages take none.
+struct StageWeights {
+    const double* weights;
+    bool compact;
+};
+
+constexpr StageWeights NoWeights = {nullptr, true};
+
+StageWeights stage_weights_of(int n) {
+    if (n <= CompactLongest) return {compact_weights(n), true};
+    assert(TablePoints[0] == n);
+    return {Weights[0], false};
+}
+
 // The weights of offsets u .. u+3 of a weighted stage of length n = 4m, laid out as in the
-// compact copy: from the copy where there is one, else gathered from the shared table (the
-// longest length, entry i for index i) into v (32 doubles).
-KERNEL_INLINE const double* stage_weights(const double* weights, bool compact, std::int64_t m,
-                                          std::int64_t u, double* v) {
-    if (compact) return weights + 8 * u;
+// compact copy: from the copy where there is one, else gathered from the shared table into v
+// (32 doubles).
+KERNEL_INLINE const double* stage_weights(StageWeights w, std::int64_t m, std::int64_t u,
+                                          double* v) {
+    if (w.compact) return w.weights + 8 * u;
     for (int d = 0; d < 4; ++d)
         for (int k = 0; k < 4; ++k) {
             const std::int64_t i = (3 - d) * m + u + k;
-            v[8 * d + k] = weights[2 * i];
-            v[8 * d + 4 + k] = weights[2 * i + 1];
+            v[8 * d + k] = w.weights[2 * i];
+            v[8 * d + 4 + k] = w.weights[2 * i + 1];
         }
     return v;
 }
@@ -79,7 +95,7 @@ KERNEL_INLINE const double* stage_weights(const double* weights, bool compact, s
 // at a time: where a register holds two lanes, the butterfly of four would not fit the
 // registers at once.
 template <bool Weighted, bool FromWords = false, bool Folded = false>
-void forward_stage(double* a, int L, int blocks, const double* weights, bool compact,
+void forward_stage(double* a, int L, int blocks, StageWeights weights,
                    const double* words = nullptr) {
     const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
@@ -88,8 +104,7 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
         for (std::int64_t u = 0; u < m; u += 4) {
             double gathered_weights[32];
             const double* w = stage_twiddles(L, u);
-            const double* v =
-                Weighted ? stage_weights(weights, compact, m, u, gathered_weights) : nullptr;
+            const double* v = Weighted ? stage_weights(weights, m, u, gathered_weights) : nullptr;
             for (int e = 0; e < 4; e += RegisterLanes) {
                 const std::int64_t at = 2 * u + e;
                 Register x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
@@ -136,8 +151,7 @@ void forward_stage(double* a, int L, int blocks, const double* weights, bool com
 // the outputs are multiplied by scale and then by their conjugates (one block only). A
 // register at a time, as forward_stage.
 template <bool Weighted>
-void inverse_stage(double* a, int L, int blocks, const double* weights, bool compact,
-                   double scale) {
+void inverse_stage(double* a, int L, int blocks, StageWeights weights, double scale) {
     const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
@@ -145,8 +159,7 @@ void inverse_stage(double* a, int L, int blocks, const double* weights, bool com
         for (std::int64_t u = 0; u < m; u += 4) {
             double gathered_weights[32];
             const double* w = stage_twiddles(L, u);
-            const double* v =
-                Weighted ? stage_weights(weights, compact, m, u, gathered_weights) : nullptr;
+            const double* v = Weighted ? stage_weights(weights, m, u, gathered_weights) : nullptr;
             for (int e = 0; e < 4; e += RegisterLanes) {
                 const std::int64_t at = 2 * u + e;
                 Register x1r = load_register(b1 + at), x1i = load_register(b1 + at + 4);
@@ -352,7 +365,7 @@ void leaf_stages(double* a, int count, int len, int d) {
 // Block a of L >= 4 points, transformed stage after stage, every block of each stage length.
 void forward_breadth(double* a, int L) {
     const int leaf = leaf_length(L);
-    for (int len = L; len > leaf; len /= 4) forward_stage<false>(a, len, L / len, nullptr, true);
+    for (int len = L; len > leaf; len /= 4) forward_stage<false>(a, len, L / len, NoWeights);
     leaf_stages(a, L, leaf, 0);
 }
 
@@ -360,7 +373,7 @@ void inverse_breadth(double* a, int L) {
     const int leaf = leaf_length(L);
     leaf_stages(a, L, leaf, 1);
     for (int len = 4 * leaf; len <= L; len *= 4)
-        inverse_stage<false>(a, len, L / len, nullptr, true, 1.0);
+        inverse_stage<false>(a, len, L / len, NoWeights, 1.0);
 }
 
 // The forward transform of block a, L >= 4 points, depth first.
@@ -369,7 +382,7 @@ void forward_depth(double* a, int L) {
         forward_breadth(a, L);
         return;
     }
-    forward_stage<false>(a, L, 1, nullptr, true);
+    forward_stage<false>(a, L, 1, NoWeights);
     for (int r = 0; r < 4; ++r) forward_depth(a + 2LL * r * (L / 4), L / 4);
 }
 
@@ -379,7 +392,7 @@ void inverse_depth(double* a, int L) {
         return;
     }
     for (int r = 0; r < 4; ++r) inverse_depth(a + 2LL * r * (L / 4), L / 4);
-    inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
+    inverse_stage<false>(a, L, 1, NoWeights, 1.0);
 }
 
 // {a, L points} <- a times s point by point, grouped by 4 (L >= 4); s may be a. The same
@@ -404,17 +417,10 @@ void product_depth(double* a, const double* s, int L) {
         return;
     }
     const std::int64_t quarter = 2LL * (L / 4);
-    forward_stage<false>(a, L, 1, nullptr, true);
+    forward_stage<false>(a, L, 1, NoWeights);
     for (int r = 0; r < 4; ++r)
         product_depth(a + r * quarter, s == nullptr ? nullptr : s + r * quarter, L / 4);
-    inverse_stage<false>(a, L, 1, nullptr, true, 1.0);
-}
-
-// The forward weights of length n >= 16 as the stages read them: their compact copy up to
-// CompactLongest, else entry i of the table for index i (the longest length).
-const double* stage_weights_of(int n) {
-    assert(n <= CompactLongest || TablePoints[0] == n);
-    return n <= CompactLongest ? compact_weights(n) : Weights[0];
+    inverse_stage<false>(a, L, 1, NoWeights, 1.0);
 }
 
 // {points, n} grouped by G: each point times scale, then times entry i*q of the forward
@@ -451,41 +457,38 @@ void permuted_transform(double* points, int n, int direction) {
         return;
     }
     // The forward weights; the inverse stage takes their conjugates.
-    const bool compact = n <= CompactLongest;
-    const double* weights = stage_weights_of(n);
+    const StageWeights weights = stage_weights_of(n);
     const std::int64_t m = n / 4;
     if (d == 0) {
-        forward_stage<true>(points, n, 1, weights, compact);
+        forward_stage<true>(points, n, 1, weights);
         for (int r = 0; r < 4; ++r) forward_depth(points + 2 * r * m, static_cast<int>(m));
     } else {
         for (int r = 0; r < 4; ++r) inverse_depth(points + 2 * r * m, static_cast<int>(m));
         // Dividing by n, a power of two, is multiplying by 1/n exactly.
-        inverse_stage<true>(points, n, 1, weights, compact, 1.0 / n);
+        inverse_stage<true>(points, n, 1, weights, 1.0 / n);
     }
 }
 
 void permuted_transform_words(const double* words, double* spectrum, int n, bool folded) {
+    const StageWeights weights = stage_weights_of(n);
     const std::int64_t m = n / 4;
-    const double* weights = stage_weights_of(n);
-    const bool compact = n <= CompactLongest;
     if (folded) {
-        forward_stage<true, true, true>(spectrum, n, 1, weights, compact, words);
+        forward_stage<true, true, true>(spectrum, n, 1, weights, words);
     } else {
-        forward_stage<true, true>(spectrum, n, 1, weights, compact, words);
+        forward_stage<true, true>(spectrum, n, 1, weights, words);
     }
     for (int r = 0; r < 4; ++r) forward_depth(spectrum + 2 * r * m, static_cast<int>(m));
 }
 
 void permuted_product(const double* words, const double* spectrum, double* points, int n) {
-    const bool compact = n <= CompactLongest;
-    const double* weights = stage_weights_of(n);
+    const StageWeights weights = stage_weights_of(n);
     const std::int64_t quarter = 2LL * (n / 4);
-    forward_stage<true, true>(points, n, 1, weights, compact, words);
+    forward_stage<true, true>(points, n, 1, weights, words);
     for (int r = 0; r < 4; ++r)
         product_depth(points + r * quarter, spectrum == nullptr ? nullptr : spectrum + r * quarter,
                       n / 4);
     // Dividing by n, a power of two, is multiplying by 1/n exactly.
-    inverse_stage<true>(points, n, 1, weights, compact, 1.0 / n);
+    inverse_stage<true>(points, n, 1, weights, 1.0 / n);
 }
 
 }  // namespace PIDRM_KERNEL_SET

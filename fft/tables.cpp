@@ -123,6 +123,10 @@ int tables_for(int direction, int n) {
     return d;
 }
 
+bool transforms_prepared(int n) {
+    return TablePoints[0] >= n && (n < 16 || CompactPoints >= n);
+}
+
 void prepare_transforms(int n) {
     // Large pages for what the products of length n use, before the first write to it.
     const auto hold = [](double* table, std::int64_t words, std::size_t capacity) {

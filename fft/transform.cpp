@@ -3,8 +3,9 @@
 // primitive 4n-th root of unity; and fft_pass, one radix-2 pass. The passes alternate between
 // the points and the pass temporary with no copy back; the weights are applied in the first
 // pass of the forward transform and the division by n and the unweighting in the last pass
-// of the inverse. The products use the permuted transform instead (fft/permuted.cpp); this
-// one keeps the natural order of the points for everyone else.
+// of the inverse. No product uses it: the products take the permuted transform
+// (fft/permuted.cpp), and this one, in the natural order of the points, is the reference the
+// tests check that one against, and a yardstick of the benchmarks.
 //
 // Sign convention: the forward transform uses w = e^(+2 pi i/n) and is not scaled; the
 // inverse (direction 1) uses w^-1 and divides by n. Indices are read from the end of the
@@ -17,8 +18,13 @@ using namespace common;
 
 namespace {
 
-// same with two terms. Back in array indices the blocks, the offsets and d, r all count
-// from the other end, which is why the twiddle table descends in angle.
+// How the passes work. Read from the end of the array (position p = n-1-index), before the
+// pass with s groups block k of L = n/s positions holds at offset t the length-s transform
+// of the positions t, t+L, t+2L, ... at frequency k. A radix-4 pass makes 4s groups of L/4:
+// with m = L/4, group k + rs at offset j is sum_d w^(dkm) i^(dr) times block k at offset
+// j + dm, where i^(dr) is (+-i)^(dr) by direction. A radix-2 pass does the same with two
+// terms. Back in array indices the blocks, the offsets and d, r all count from the other end,
+// which is why the twiddle table descends in angle.
 
 // The first radix-4 pass (s = 1, m = n/4, no twiddles): out may be in, as every butterfly
 // writes the four points it reads. weights: the weights of length n as every q-th entry from

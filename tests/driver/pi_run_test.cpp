@@ -8,6 +8,7 @@
 #include "tests/support/gmp_pi.h"
 #include "tests/support/result_file.h"
 #include "tests/support/run_program.h"
+#include "tests/support/working_lengths.h"
 
 namespace {
 
@@ -153,6 +154,18 @@ TEST(PiRun, DigitsOfEveryFormulaAgainstOracle) {
 #ifdef NDEBUG
         check_run(id, 100000, oracle);  // slow under the sanitizers
 #endif
+    }
+}
+
+TEST(PiRun, EveryWorkingLengthAgainstOracle) {
+    const std::string oracle = gmp_pi_decimals(5 * LongestShortRun);
+    for (const LengthRun& run : LengthRuns) {
+        if (run.fmt > LongestShortRun) continue;  // the long runs'
+#ifndef NDEBUG
+        if (run.fmt > (1 << 13)) continue;  // slow under the sanitizers
+#endif
+        ASSERT_EQ(size_run(run.decimals).fmt, static_cast<unsigned>(run.fmt));
+        check_run(run.id, run.decimals, oracle);
     }
 }
 

@@ -102,6 +102,8 @@ void check_block(int x, int n, long j0) {
 }
 
 TEST(DrmStep, BlocksAreExact) {
+    long before[MergeRouteCount];
+    std::copy(MergeLevels, MergeLevels + MergeRouteCount, before);
     testing::internal::CaptureStdout();
     for (int x : Arguments) {
         for (int n : {8, 16, 64, 512}) {
@@ -112,8 +114,17 @@ TEST(DrmStep, BlocksAreExact) {
     }
     // Numerators of just over half a group merge folded at half the length: several pairs a
     // level at n = 2048, with the large odd numbers of late terms.
-    for (int x : {515, 682}) check_block(x, 2048, 49996);
+    const int folding[] = {515, 682};
+    long folded_levels[2];
+    for (int i = 0; i < 2; ++i) {
+        const long folded_before = MergeLevels[MergeFolded];
+        check_block(folding[i], 2048, 49996);
+        folded_levels[i] = MergeLevels[MergeFolded] - folded_before;
+    }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no group overflow
+    for (int i = 0; i < 2; ++i) EXPECT_GT(folded_levels[i], 0) << "x=" << folding[i];
+    for (int route = 0; route < MergeRouteCount; ++route)
+        EXPECT_GT(MergeLevels[route], before[route]) << "no level took route " << route;
 }
 
 double LargestAtanError = 0;

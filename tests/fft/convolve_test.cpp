@@ -206,16 +206,15 @@ TEST(ProductInPieces, SumOfTwoProductsIsExact) {
     for (int n : {2, 16, 1024, 1 << 14}) {
         const Words a = random_words(n, gen), b = random_words(n, gen), c = random_words(n, gen),
                     d(n, HalfRadix);
-        Guarded sa(2 * n), sb(2 * n), sc(2 * n), sd(2 * n), sum(2 * n), out(2 * n), work(4 * n);
-        forward_spectrum(a.data(), sa.data(), n, work.data());
-        forward_spectrum(b.data(), sb.data(), n, work.data());
-        forward_spectrum(c.data(), sc.data(), n, work.data());
-        forward_spectrum(d.data(), sd.data(), n, work.data());
+        Guarded sa(2 * n), sb(2 * n), sc(2 * n), sd(2 * n), sum(2 * n), out(2 * n);
+        forward_spectrum(a.data(), sa.data(), n);
+        forward_spectrum(b.data(), sb.data(), n);
+        forward_spectrum(c.data(), sc.data(), n);
+        forward_spectrum(d.data(), sd.data(), n);
         multiply_spectra(sa.data(), sb.data(), sum.data(), n);
         add_product_of_spectra(sc.data(), sd.data(), sum.data(), n);
-        EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
-        for (Guarded* g : {&sa, &sb, &sc, &sd, &sum, &out, &work})
-            EXPECT_TRUE(g->intact()) << "n=" << n;
+        EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n), RoundingLimit);
+        for (Guarded* g : {&sa, &sb, &sc, &sd, &sum, &out}) EXPECT_TRUE(g->intact()) << "n=" << n;
 
         // The oracle: a*b and c*d by convolve, summed in GMP.
         Words ab, cd;
@@ -262,19 +261,18 @@ TEST(ProductInPieces, ExactAtEveryLength) {
                 }
             }
             Guarded s[4] = {Guarded(2 * n), Guarded(2 * n), Guarded(2 * n), Guarded(2 * n)};
-            Guarded sum(2 * n), out(2 * n), work(4 * n);
-            for (int k = 0; k < 4; ++k)
-                forward_spectrum(ops[k].data(), s[k].data(), n, work.data());
+            Guarded sum(2 * n), out(2 * n);
+            for (int k = 0; k < 4; ++k) forward_spectrum(ops[k].data(), s[k].data(), n);
 
             // a*b alone.
             multiply_spectra(s[0].data(), s[1].data(), sum.data(), n);
-            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
+            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n), RoundingLimit);
             expect_normalised_product(out.data(), 2 * n, ops[0].data(), ops[1].data(), n);
 
             // a*b + c*d: the sum of the two exact products.
             multiply_spectra(s[0].data(), s[1].data(), sum.data(), n);
             add_product_of_spectra(s[2].data(), s[3].data(), sum.data(), n);
-            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n, work.data()), RoundingLimit);
+            EXPECT_LT(product_from_spectrum(sum.data(), out.data(), n), RoundingLimit);
             mpz_t got, want, part, top, scale;
             mpz_inits(got, want, part, top, scale, nullptr);
             mpz_ui_pow_ui(scale, 100000, 2 * n - 1);
@@ -289,8 +287,7 @@ TEST(ProductInPieces, ExactAtEveryLength) {
             mpz_addmul(want, part, top);
             EXPECT_EQ(mpz_cmp(got, want), 0);
             mpz_clears(got, want, part, top, scale, nullptr);
-            for (Guarded* g : {&s[0], &s[1], &s[2], &s[3], &sum, &out, &work})
-                EXPECT_TRUE(g->intact());
+            for (Guarded* g : {&s[0], &s[1], &s[2], &s[3], &sum, &out}) EXPECT_TRUE(g->intact());
         }
     }
 }
@@ -312,11 +309,11 @@ TEST(ProductInPieces, SameWordsAsExactCoefficientsCarriedInTwoSweeps) {
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < n; ++j) want[i + j + 1] += a[i] * b[j];
             normalize_carries_two_sweeps(want.data(), 2 * n);
-            Guarded sa(2 * n), sb(2 * n), out(2 * n), work(4 * n);
-            forward_spectrum(a.data(), sa.data(), n, work.data());
-            forward_spectrum(b.data(), sb.data(), n, work.data());
+            Guarded sa(2 * n), sb(2 * n), out(2 * n);
+            forward_spectrum(a.data(), sa.data(), n);
+            forward_spectrum(b.data(), sb.data(), n);
             multiply_spectra(sa.data(), sb.data(), sa.data(), n);
-            EXPECT_LT(product_from_spectrum(sa.data(), out.data(), n, work.data()), RoundingLimit);
+            EXPECT_LT(product_from_spectrum(sa.data(), out.data(), n), RoundingLimit);
             EXPECT_EQ(Words(out.data(), out.data() + 2 * n), want) << "mode " << mode << " n=" << n;
             EXPECT_TRUE(out.intact() && sa.intact());
         }
@@ -384,11 +381,11 @@ TEST(ProductInPieces, RoundingErrorIsDistanceOfFarthestCoefficient) {
         {{0, 0, 0.375, 0}, {0, 0, 0, 1}, 0.375},  // lower half: 0.375 * B^1
     };
     for (const auto& c : cases) {
-        double sa[8], sb[8], out[8], work[16];
-        forward_spectrum(c.a.data(), sa, 4, work);
-        forward_spectrum(c.b.data(), sb, 4, work);
+        double sa[8], sb[8], out[8];
+        forward_spectrum(c.a.data(), sa, 4);
+        forward_spectrum(c.b.data(), sb, 4);
         multiply_spectra(sa, sb, sa, 4);
-        EXPECT_NEAR(product_from_spectrum(sa, out, 4, work), c.err, 1e-14);
+        EXPECT_NEAR(product_from_spectrum(sa, out, 4), c.err, 1e-14);
     }
 }
 
@@ -434,6 +431,44 @@ TEST(Multiply, ZeroOperandIsExactAndLowersExponentByTwoN) {
         Words want(2 * n + 1, 0.0);
         want[0] = 4 - 3 - 2 * n;
         EXPECT_EQ(z, want) << "n=" << n;
+    }
+}
+
+// multiply writes a product one word low where the operands' leading words say its top word
+// will be zero, and moves the whole product up where the words below carry into it after all.
+// The output starts as junk, so every one of its 2n + 1 words must be written. Word 1 of a
+// normalised number may exceed B/2: 94356 * 1 + (94356 * -47009 - 30010) / B = 49999.9 says
+// zero, and the third words carry 0.6 more. The same leading words over random ones below
+// take the transforms at 64 words; 3 * 2 leaves the top word zero.
+TEST(Multiply, ProductWrittenOneWordLowComesOutWhole) {
+    const Words wrong_x = {94356, -30010, 50000}, wrong_y = {1, -47009, 50000};
+    const struct {
+        const char* name;
+        int n;
+        Words x, y;  // the leading words; random balanced words below them
+        bool top_word_zero;
+    } rows[] = {
+        {"GuessWrongSummed", 4, wrong_x, wrong_y, false},
+        {"GuessWrongTransformed", 64, wrong_x, wrong_y, false},
+        {"GuessRightTransformed", 64, {3, 17}, {2, -40000}, true},
+    };
+    std::mt19937_64 gen(23);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int n = row.n;
+        Words x = random_words(n, gen), y = random_words(n, gen);
+        if (n == 4) x.back() = y.back() = 0;
+        std::copy(row.x.begin(), row.x.end(), x.begin());
+        std::copy(row.y.begin(), row.y.end(), y.begin());
+        x.insert(x.begin(), 2.0);
+        y.insert(y.begin(), -1.0);
+        Guarded z(2 * n + 1, 12345.5), scratch(4 * n);
+        EXPECT_LT(multiply(x.data(), y.data(), z.data(), n, scratch.data()), RoundingLimit);
+        EXPECT_TRUE(z.intact() && scratch.intact());
+        const double* Z = z.data();
+        EXPECT_EQ(Z[0], row.top_word_zero ? 0.0 : 1.0);  // the exponent: one word stripped or none
+        expect_normalised_product(Z + 1, 2 * n, x.data() + 1, y.data() + 1, n,
+                                  row.top_word_zero ? 1 : 0);
     }
 }
 

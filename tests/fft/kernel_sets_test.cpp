@@ -35,12 +35,12 @@ Products products_of(const Words& x, const Words& y, int n) {
     keep(z.data(), 2 * n + 1, multiply(x.data(), x.data(), z.data(), n, scratch.data()));
     // x*y + y*x's reverse, one inverse transform.
     Words sx(2 * n), sy(2 * n), sum(2 * n), reverse(y.rbegin(), y.rend() - 1);
-    forward_spectrum(x.data() + 1, sx.data(), n, nullptr);
-    forward_spectrum(y.data() + 1, sy.data(), n, nullptr);
+    forward_spectrum(x.data() + 1, sx.data(), n);
+    forward_spectrum(y.data() + 1, sy.data(), n);
     multiply_spectra(sx.data(), sy.data(), sum.data(), n);
-    forward_spectrum(reverse.data(), sx.data(), n, nullptr);
+    forward_spectrum(reverse.data(), sx.data(), n);
     add_product_of_spectra(sx.data(), sy.data(), sum.data(), n);
-    keep(out.data(), 2 * n, product_from_spectrum(sum.data(), out.data(), n, nullptr));
+    keep(out.data(), 2 * n, product_from_spectrum(sum.data(), out.data(), n));
     if (n >= 32) {  // x's and y's mantissas as two folded operands of n/2 points
         forward_spectrum_folded(x.data() + 1, sx.data(), n / 2);
         forward_spectrum_folded(y.data() + 1, sy.data(), n / 2);

@@ -1,5 +1,6 @@
-// Long runs: a million decimals by every formula and the largest run by Machin, each
-// against the GMP oracle. Optimised build only; ctest label "long".
+// Long runs: a million decimals by every formula, the largest run by Machin and the working
+// lengths above 2^15 words, each against the GMP oracle. Optimised build only; ctest label
+// "long".
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "tests/support/gmp_pi.h"
 #include "tests/support/result_file.h"
 #include "tests/support/run_program.h"
+#include "tests/support/working_lengths.h"
 
 namespace {
 
@@ -56,6 +58,14 @@ TEST(LongRun, MillionDecimalsTakano) {
 }
 TEST(LongRun, LargestRunMachin) {
     check_long_run(1, 1310715);
+}
+TEST(LongRun, EveryLongWorkingLength) {
+    for (const LengthRun& run : LengthRuns) {
+        if (run.fmt <= LongestShortRun) continue;
+        SCOPED_TRACE("ID=" + std::to_string(run.id) + " N=" + std::to_string(run.decimals));
+        ASSERT_EQ(size_run(run.decimals).fmt, static_cast<unsigned>(run.fmt));
+        check_long_run(run.id, run.decimals);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,319 @@
+// The merge levels of a DRM step: the groups of a level merged pair by pair, with exact
+// products, into groups of twice as many terms.
+//
+// Groups of a terms are k = 4a words each (drm/atan.cpp). The left group L at word b and
+// the right group R at word r = b + k merge into
+//     N = N_L * (y^a D_R) + N_R * D_L,    D = D_L * D_R,
+// with y^a in PowerWork[1..k], which the level then squares into y^(2a) in PowerWork[1..2k].
+// From the group invariant,
+//     N_L / (D_L y^(a-1)) + y^(-a) N_R / (D_R y^(a-1)) = N / (D y^(2a-1)),
+// which is the invariant of the merged group of 2a terms. N and D take 2k words each, so the
+// merged groups tile words 1..n again. The numerator takes the low k words of y^a D_R only,
+// so that product must fit in k words; a pair where it does not would give wrong digits, so
+// it stops the run (stop_on_group_overflow).
+//
+// merge_level writes the formula once. The three routes of a level (fft/routes.h) differ
+// only in how its products are made, which each gives by three functions: operand (what the
+// route keeps of a factor), product (a * b into 2k words) and sum_of_products (a*b + c*d).
+//   SeparateProducts: every product by convolve_known, each factor's leading zeros counted
+//     once; most of them are summed word by word.
+//   SharedSpectra: every factor transformed once at the level's length L <= k, from its low
+//     L words; N comes back as one sum through one inverse transform.
+//   FoldedSpectra: the same at k/2 points, each factor's upper half in the imaginary parts.
+//     N_L (y^a D_R) alone overruns word k; its coefficients from there up come back
+//     subtracted from its bottom ones, so they are summed word by word and put back.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "drm/drm.h"
+#include "fft/fft.h"
+#include "fft/routes.h"
+
+long MergeLevels[MergeRouteCount];
+
+namespace {
+
+// A merge whose y^a * D_R does not fit in k words would give wrong digits: the run stops
+// with status 1. The exit handlers of the program keep an older result file as it was.
+[[noreturn]] void stop_on_group_overflow() {
+    std::printf(" ** Error Stop \n");
+    std::exit(1);
+}
+
+// The factors of a pair and of its level. In the spectra routes each has an area of its
+// own for its spectrum; the LowHalf area also takes each product as it is formed, since the
+// low half of y^a D_R is transformed only after that product is back in words and is used
+// up by the numerator before the next product.
+enum Role {
+    Power,
+    RightDenominator,
+    LeftDenominator,
+    LeftNumerator,
+    RightNumerator,
+    LowHalf,
+    Roles
+};
+
+// The memory of a level of group length k and length L, named once:
+//   power_times_right: ProductWork[1..2k], y^a D_R; its low half (words k+1..2k) is a factor
+//     of the numerator. Separate products form every product here before it goes to its place.
+//   second_product: ProductWork[2k+1..4k], separate products: N_L (y^a D_R) until it is added
+//     to N_R D_L.
+//   spectra: FftScratch, the spectra routes' spectra, 2L doubles for each Role (12L <= 6n);
+//   beyond: after them, folded: N_L (y^a D_R)'s coefficients from word k up, at most
+//     k / FoldedOverrunShare.
+struct LevelAreas {
+    double* power_times_right;
+    double* low_half;
+    double* second_product;
+    double* spectra;
+    double* beyond;
+};
+
+LevelAreas level_areas(int k, int L) {
+    double* power_times_right = ProductWork + 1;
+    return {power_times_right, power_times_right + k, power_times_right + 2 * k, FftScratch,
+            FftScratch + 2 * L * Roles};
+}
+
+double* spectrum_area(const LevelAreas& at, int L, Role role) {
+    return at.spectra + 2 * L * role;
+}
+
+// Words of the k-word integer X (most significant first) below its leading zeros.
+int significant_words(const double* X, int k) {
+    return k - leading_zero_words(X, k);
+}
+
+// ---- Separate products ------------------------------------------------------------------
+
+struct SeparateProducts {
+    int k;
+    LevelAreas at;
+};
+
+// A factor: its k words and their leading zero words.
+struct Words {
+    const double* words;
+    int zeros;
+};
+
+Words operand(const SeparateProducts& way, const double* group, Role) {
+    return {group, leading_zero_words(group, way.k)};
+}
+
+// {out, 2k} <- a * b. Formed at power_times_right, since out may be a factor (D over D_L,
+// y^(2a) over y^a), and copied to out where that is elsewhere.
+double product(const SeparateProducts& way, const Words& a, const Words& b, double* out) {
+    double* formed = way.at.power_times_right;
+    const double err =
+        convolve_known(a.words, a.zeros, b.words, b.zeros, formed, way.k, FftScratch);
+    if (out != formed) copy_words(formed, out, 2 * way.k);
+    return err;
+}
+
+// {out, 2k} <- a*b + c*d. b may be the low half of power_times_right, so a*b goes to the
+// second area first and c*d over power_times_right only after it.
+double sum_of_products(const SeparateProducts& way, const Words& a, const Words& b, const Words& c,
+                       const Words& d, double* out) {
+    const LevelAreas& at = way.at;
+    const double e1 =
+        convolve_known(a.words, a.zeros, b.words, b.zeros, at.second_product, way.k, FftScratch);
+    const double e2 =
+        convolve_known(c.words, c.zeros, d.words, d.zeros, at.power_times_right, way.k, FftScratch);
+    add_words(at.power_times_right, at.second_product, out, 2 * way.k, +1);
+    return max2(e1, e2);
+}
+
+// ---- Shared spectra ---------------------------------------------------------------------
+
+struct SharedSpectra {
+    int k, L;
+    LevelAreas at;
+};
+
+// A factor: its k words and its spectrum of the level's length.
+struct Spectrum {
+    const double* words;
+    double* points;
+};
+
+Spectrum operand(const SharedSpectra& way, const double* group, Role role) {
+    double* points = spectrum_area(way.at, way.L, role);
+    forward_spectrum(group + (way.k - way.L), points, way.L);
+    return {group, points};
+}
+
+// {out, 2k} <- the product whose spectrum of length L <= k is given: its 2L words at the
+// bottom, zeros above, normalised as a product of length k would be. The spectrum is used
+// up. Returns the RoundingError.
+double product_into(double* spectrum, double* out, int L, int k) {
+    const int above = 2 * (k - L);
+    fill_words(0, out, above);
+    const double err = product_from_spectrum(spectrum, out + above, L);
+    // The top word of the short product took its carry unreduced; reduce it into the zero
+    // word above, the last step the longer product's normalisation would take.
+    if (above > 0) normalize_carries(out + above - 1, 2);
+    return err;
+}
+
+double product(const SharedSpectra& way, const Spectrum& a, const Spectrum& b, double* out) {
+    double* formed = spectrum_area(way.at, way.L, LowHalf);
+    multiply_spectra(a.points, b.points, formed, way.L);
+    return product_into(formed, out, way.L, way.k);
+}
+
+double sum_of_products(const SharedSpectra& way, const Spectrum& a, const Spectrum& b,
+                       const Spectrum& c, const Spectrum& d, double* out) {
+    double* formed = spectrum_area(way.at, way.L, LowHalf);
+    multiply_spectra(a.points, b.points, formed, way.L);
+    add_product_of_spectra(c.points, d.points, formed, way.L);
+    return product_into(formed, out, way.L, way.k);
+}
+
+// ---- Folded spectra ---------------------------------------------------------------------
+
+// Spectra of length L = k/2, every factor folded.
+struct FoldedSpectra {
+    int k, L;
+    LevelAreas at;
+};
+
+Spectrum operand(const FoldedSpectra& way, const double* group, Role role) {
+    double* points = spectrum_area(way.at, way.L, role);
+    forward_spectrum_folded(group, points, way.L);
+    return {group, points};
+}
+
+// A product of folded factors whose coefficients stand below word k is their product of
+// length k, as the shared spectra make it.
+double product(const FoldedSpectra& way, const Spectrum& a, const Spectrum& b, double* out) {
+    return product(SharedSpectra{way.k, way.L, way.at}, a, b, out);
+}
+
+// over[t] <- the coefficient of A * B at word k + t from the bottom, for the k-word integers
+// {A, k} and {B, k} (most significant first) with sa and sb significant words: the part of
+// the product that a folded transform of length k/2 subtracts from its bottom words. Each is
+// a sum of products of two words, exact. Returns their number.
+int coefficients_beyond(const double* A, int sa, const double* B, int sb, int k, double* over) {
+    const int count = sa + sb - 1 - k;  // words k .. sa + sb - 2
+    for (int t = 0; t < count; ++t) {
+        // Word i of A from the bottom, A[k-1-i], meets word k+t-i of B, B[i-t-1].
+        double sum = 0.0;
+        for (int i = k + t - sb + 1; i < sa; ++i) sum += A[k - 1 - i] * B[i - t - 1];
+        over[t] = sum;
+    }
+    return count > 0 ? count : 0;
+}
+
+// {out, 2k} <- the sum whose folded spectrum of length k/2 is given, with its `count`
+// coefficients from word k up (over) put back: the transform subtracted them from its bottom
+// words. Normalised as a product of length k would be. Returns the RoundingError.
+double numerator_from_folded(double* spectrum, const double* over, int count, double* out, int k) {
+    fill_words(0, out, k);
+    const double err = product_coefficients(spectrum, out + k, k / 2);
+    for (int t = 0; t < count; ++t) {
+        out[2 * k - 1 - t] += over[t];
+        out[k - 1 - t] = over[t];
+    }
+    normalize_carries(out, 2 * k);
+    return err;
+}
+
+// a*b + c*d, of which a*b may overrun word k (by at most k / FoldedOverrunShare words) and
+// c*d may not. The overrun is summed from the factors' words before out, which may be a's
+// words, is written.
+double sum_of_products(const FoldedSpectra& way, const Spectrum& a, const Spectrum& b,
+                       const Spectrum& c, const Spectrum& d, double* out) {
+    const int k = way.k, L = way.L;
+    double* beyond = way.at.beyond;
+    const int count = coefficients_beyond(a.words, significant_words(a.words, k), b.words,
+                                          significant_words(b.words, k), k, beyond);
+    double* formed = spectrum_area(way.at, L, LowHalf);
+    multiply_spectra(a.points, b.points, formed, L);
+    add_product_of_spectra(c.points, d.points, formed, L);
+    return numerator_from_folded(formed, beyond, count, out, k);
+}
+
+// ---- The level --------------------------------------------------------------------------
+
+// Every pair of a level merged by the formula above, then y^a squared, each product made the
+// way's own way. Returns the largest RoundingError.
+template <typename Way>
+double merge_level(const Way& way, int m) {
+    const int k = way.k;
+    const LevelAreas& at = way.at;
+    const auto power = operand(way, PowerWork + 1, Power);
+    double err = 0.0;
+    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
+        const int r = b + k;
+        const auto right = operand(way, Denominators + r, RightDenominator);
+        const auto left = operand(way, Denominators + b, LeftDenominator);
+        const auto left_numerator = operand(way, Numerators + b, LeftNumerator);
+        const auto right_numerator = operand(way, Numerators + r, RightNumerator);
+        const double e1 = product(way, power, right, at.power_times_right);
+        // y^a D_R must fit in k words: the word just above its low half must be zero.
+        if (at.power_times_right[k - 1] != 0) stop_on_group_overflow();
+        const auto low_half = operand(way, at.low_half, LowHalf);
+        // The merged group goes over the pair once each factor has been read.
+        const double e2 =
+            sum_of_products(way, left_numerator, low_half, right_numerator, left, Numerators + b);
+        const double e3 = product(way, left, right, Denominators + b);
+        err = max3(err, e1, max2(e2, e3));
+    }
+    return max2(err, product(way, power, power, PowerWork + 1));
+}
+
+// The route of a level and its length (fft/routes.h): the shortest power of two L that holds
+// every operand of its products, which are the groups' numerators and denominators, y^a, and
+// the low half of y^a D_R, which has at most as many words as y^a and D_R together. A
+// group's k words are mostly leading zeros (a group of a terms has k = 4a words, its odd
+// numbers take about 1.2a and y^a from 0.3a for x = 5 to 2a for x = 110443), and operands
+// of at most L words multiply exactly by transforms of length L.
+//
+// Numerators of just over half a group (those of x = 239, 515 and 682 take 0.50 to 0.53 of
+// it) would double the length to k. Such a level runs folded at k/2 where that pays: every
+// product of at most k coefficients comes out exact, and only the numerator's
+// N_L (y^a D_R) may overrun word k.
+MergeRoute level_route(int k, int m, int* length) {
+    *length = k;
+    // A level's length is at most its group length: short groups need no scan.
+    if (k <= MergeProductsLongest) return MergeBySeparateProducts;
+    int longest_numerator = 0, longest_denominator = 0;
+    for (int g = 0; g < 2 * m; ++g) {
+        longest_numerator =
+            std::max(longest_numerator, significant_words(Numerators + 1 + g * k, k));
+        longest_denominator =
+            std::max(longest_denominator, significant_words(Denominators + 1 + g * k, k));
+    }
+    const int power = significant_words(PowerWork + 1, k);
+    const int low_half = min(k, power + longest_denominator);
+    const int needed = std::max({longest_numerator, longest_denominator, low_half});
+    int L = 2;
+    while (L < needed) L *= 2;
+    *length = L;
+    if (L <= MergeProductsLongest) return MergeBySeparateProducts;
+    if (L == k) {
+        // The coefficients of y^a D_R, D_L D_R, (y^a)^2 and N_R D_L must stand below word k.
+        const bool fit = power + longest_denominator - 1 <= k && 2 * longest_denominator - 1 <= k &&
+                         2 * power - 1 <= k && longest_numerator + longest_denominator - 1 <= k;
+        if (fit && fold_pays(k, longest_numerator + low_half - 1 - k)) {
+            *length = k / 2;
+            return MergeFolded;
+        }
+    }
+    return MergeBySharedSpectra;
+}
+
+}  // namespace
+
+double drm_combine(int k, int m) {
+    int L;
+    const MergeRoute route = level_route(k, m, &L);
+    ++MergeLevels[route];
+    const LevelAreas at = level_areas(k, L);
+    if (route == MergeBySeparateProducts) return merge_level(SeparateProducts{k, at}, m);
+    if (route == MergeFolded) return merge_level(FoldedSpectra{k, L, at}, m);
+    return merge_level(SharedSpectra{k, L, at}, m);
+}
