@@ -155,22 +155,39 @@ inline int min(int a, int b) {
 constexpr int ND = 270001;
 
 // ---- Working memory ---------------------------------------------------------------------
+// The working arrays of a run (its numbers, the products' scratch and the transforms'
+// tables) lie one after another in one static area, each as long as the run's working length
+// needs (driver: lay_out_working_memory), so that a run touches the memory it uses and no
+// more.
 
-// The static working arrays start on a large page (2 MiB) on Linux, so that hold_in_large_pages
-// can ask for large pages over their first words; elsewhere they are aligned as doubles.
+// Doubles of working memory an array of `words` doubles takes: whole cache lines of 64 bytes,
+// so that every array starts on one.
+constexpr std::int64_t slice_words(std::int64_t words) {
+    return (words + 7) / 8 * 8;
+}
+
+// The next array, of `words` doubles, from *next, which moves past it.
+inline double* take_slice(double** next, std::int64_t words) {
+    double* const at = *next;
+    *next += slice_words(words);
+    return at;
+}
+
+// The static working area starts on a large page (2 MiB) on Linux, so that hold_in_large_pages
+// can ask for large pages over its first words; elsewhere it is aligned as doubles.
 #if defined(__linux__)
 constexpr std::size_t LargePage = std::size_t{1} << 21;
 #else
 constexpr std::size_t LargePage = alignof(double);
 #endif
 
-// Asks the system to back the first `used` bytes of a static working array of `capacity`
-// bytes, aligned to LargePage, with large pages, as far as whole large pages inside the array
+// Asks the system to back the first `used` bytes of a static working area of `capacity`
+// bytes, aligned to LargePage, with large pages, as far as whole large pages inside the area
 // cover them. Each page of 4 KiB costs a fault on the first write to it, which on some virtual
 // machines takes 10 us: a run of 10^5 decimals spent a fifth of its time on them. A large page
-// costs one fault and the clearing of 2 MiB. Arrays of which a run uses less than
-// LargePage / 16 bytes keep small pages. Changes no value; where the system offers no large
-// pages, or declines, nothing happens.
+// costs one fault and the clearing of 2 MiB. Runs that use less than LargePage / 16 bytes
+// keep small pages. Changes no value; where the system offers no large pages, or declines,
+// nothing happens.
 void hold_in_large_pages(void* array, std::size_t used, std::size_t capacity);
 
 // ---- Addition and small-integer operations ----------------------------------------------

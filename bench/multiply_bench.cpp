@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "arith/kernel_sets.h"
+#include "driver/driver.h"
 #include "fft/fft.h"
 
 namespace {
@@ -154,7 +155,7 @@ BENCHMARK(BM_PermutedTransformPair)
 
 // The products read the tables that a run prepares once: those of every length measured.
 int main(int argc, char** argv) {
-    prepare_transforms(1 << 18);
+    lay_out_working_memory(1 << 18);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

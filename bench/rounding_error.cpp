@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "driver/driver.h"
 #include "fft/fft.h"
 
 namespace {
@@ -33,7 +34,7 @@ double all_half_radix_error(int n) {
 }  // namespace
 
 int main() {
-    prepare_transforms(1 << 18);  // the products read the tables a run prepares once
+    lay_out_working_memory(1 << 18);  // the working arrays and tables, as a run lays them out
     std::mt19937_64 gen(20261208);
     bool failed = false;
     std::printf("%8s  %-28s  %s\n", "words", "random (max of 8 products)", "all words 50000");

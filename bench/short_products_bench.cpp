@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "driver/driver.h"
 #include "fft/fft.h"
 
 namespace {
@@ -53,7 +54,7 @@ BENCHMARK(BM_ProductByTransforms)
 
 // The products read the tables that a run prepares once: those of every length measured.
 int main(int argc, char** argv) {
-    prepare_transforms(1 << 18);
+    lay_out_working_memory(1 << 18);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -12,7 +12,14 @@
 extern std::FILE* ResultFile;
 
 // The pi accumulator, a number of the run's working length (capacity ND words).
-extern double PiSum[ND];
+extern double* PiSum;
+
+// Lays out the working arrays of a run of working length n (8 <= n <= 2^18, a power of two)
+// one after another in the static working area: the pi accumulator, the arctangent's numbers
+// and work, the products' scratch and tables (drm.h, fft.h). Asks for large pages over the
+// part it takes and prepares the transforms. Before it, no working array exists; the tests
+// and the benchmarks lay out the longest length once.
+void lay_out_working_memory(int n);
 
 // Milliseconds of wall-clock time since the process clock started (its first call).
 int clock_ms();

@@ -8,7 +8,7 @@
 #include "drm/drm.h"
 #include "fft/fft.h"
 
-alignas(LargePage) double PiSum[ND];
+double* PiSum;
 
 namespace {
 
@@ -32,22 +32,32 @@ const Formula FormulaTable[5] = {
 // The DRM arctangent needs blocks of at least two terms: n/4 >= 2.
 constexpr int ShortestWorkingLength = 8;
 
-// Large pages for the words of the run's numbers, n + 3 of each, and for the products and the
-// division's work in ProductWork, 4n + 2 words (the transforms' arrays: prepare_transforms).
-void hold_numbers(int n) {
-    const auto hold = [n](double* array, int numbers, std::size_t capacity) {
-        hold_in_large_pages(array, sizeof(double) * numbers * (n + 3LL), capacity);
-    };
-    hold(PiSum, 1, sizeof PiSum);
-    hold(AtanSum, 1, sizeof AtanSum);
-    hold(PowerWork, 1, sizeof PowerWork);
-    hold(OddPower, 1, sizeof OddPower);
-    hold(Numerators, 1, sizeof Numerators);
-    hold(Denominators, 1, sizeof Denominators);
-    hold(ProductWork, 4, sizeof ProductWork);
+// The longest working length, that of 1,310,715 decimals.
+constexpr int LongestWorkingLength = 1 << 18;
+
+// Doubles of working memory a run of working length n takes.
+constexpr std::int64_t working_memory_words(std::int64_t n) {
+    return slice_words(n + 3) + drm_memory_words(n) + fft_memory_words(n);
 }
 
+// Every working array of a run. Only the part a run lays out is ever touched: 6.5 MiB of it
+// at 10^5 decimals, 48 MiB at 10^6.
+alignas(LargePage) double WorkingMemory[working_memory_words(LongestWorkingLength)];
+
 }  // namespace
+
+void lay_out_working_memory(int n) {
+    assert(n >= 8 && n <= LongestWorkingLength && (n & (n - 1)) == 0);
+    double* next = WorkingMemory;
+    PiSum = take_slice(&next, n + 3LL);
+    next = lay_out_drm_memory(next, n);
+    next = lay_out_fft_memory(next, n);
+    assert(next - WorkingMemory == working_memory_words(n));
+    // Before the first write to any of it.
+    hold_in_large_pages(WorkingMemory, sizeof(double) * (next - WorkingMemory),
+                        sizeof WorkingMemory);
+    prepare_transforms(n);
+}
 
 int clock_ms() {
     static const auto start = std::chrono::steady_clock::now();
@@ -77,8 +87,7 @@ int pi_run() {
     const int computed_words = raised ? ShortestWorkingLength - 1 : word_count;
 
     const int run_start = clock_ms();
-    hold_numbers(n);
-    prepare_transforms(n);  // twiddles and weights for the run's length, once
+    lay_out_working_memory(n);
     double largest_error = 0.0;
     fill_words(0, PiSum, n + 1);
     const Formula& formula = FormulaTable[f];

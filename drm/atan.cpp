@@ -8,17 +8,26 @@
 //     sum_{t=t0}^{t0+a-1} (-1)^t / (o_t * y^(t-t0)) = N / (D * y^(a-1)),
 // D the product of the group's odd numbers. Group g occupies words (g-1)k+1 .. gk of
 // Numerators and of Denominators, so the groups tile words 1..n at every level.
+#include <initializer_list>
+
 #include "drm/drm.h"
 #include "fft/fft.h"
 #include "newton/newton.h"
 
-alignas(LargePage) double AtanSum[ND + 3];
-alignas(LargePage) double PowerWork[ND + 3];
-alignas(LargePage) double OddPower[ND];
-alignas(LargePage) double Numerators[ND + 3];
-alignas(LargePage) double Denominators[ND];
-alignas(LargePage) double ProductWork[4 * ND];
+double* AtanSum;
+double* PowerWork;
+double* OddPower;
+double* Numerators;
+double* Denominators;
+double* ProductWork;
 double OddCounter;
+
+double* lay_out_drm_memory(double* memory, int n) {
+    for (double** number : {&AtanSum, &PowerWork, &OddPower, &Numerators, &Denominators})
+        *number = take_slice(&memory, n + 3LL);
+    ProductWork = take_slice(&memory, 4LL * n + 2);
+    return memory;
+}
 
 namespace {
 double block_step(int x, int n, bool advance_before, bool advance_after);

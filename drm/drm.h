@@ -3,15 +3,25 @@
 
 #include "arith/long_number.h"
 
-// The working arrays of the arctangent, shared with the pi run. Each holds one number of
-// the working length n <= 2^18 (n+1 words) inside its capacity.
-extern double AtanSum[ND + 3];      // the arctangent sum; the pi run's addition target
-extern double PowerWork[ND + 3];    // x^2 raised to the group size, then a block's divisor
-extern double OddPower[ND];         // x^(2j-1) after j terms
-extern double Numerators[ND + 3];   // the groups' numerators, then a block's numerator P
-extern double Denominators[ND];     // the groups' denominators, then Q, then the quotient
-extern double ProductWork[4 * ND];  // output of products; the work area of the division
-extern double OddCounter;           // the odd number 2j+1 of the next term
+// The working arrays of the arctangent, shared with the pi run, in the working memory
+// (lay_out_drm_memory). Each number holds n + 3 words for the working length n, ProductWork
+// 4n + 2.
+extern double* AtanSum;       // the arctangent sum; the pi run's addition target
+extern double* PowerWork;     // x^2 raised to the group size, then a block's divisor
+extern double* OddPower;      // x^(2j-1) after j terms
+extern double* Numerators;    // the groups' numerators, then a block's numerator P
+extern double* Denominators;  // the groups' denominators, then Q, then the quotient
+extern double* ProductWork;   // output of products; the work area of the division
+extern double OddCounter;     // the odd number 2j+1 of the next term
+
+// Doubles of working memory that the arrays above take for a working length n <= 2^18.
+constexpr std::int64_t drm_memory_words(std::int64_t n) {
+    return 5 * slice_words(n + 3) + slice_words(4 * n + 2);
+}
+
+// Lays out the arrays above for the working length n from `memory` (drm_memory_words(n)
+// doubles) and returns the memory after them.
+double* lay_out_drm_memory(double* memory, int n);
 
 // AtanSum <- the sum of the first steps*n/4 terms of atan(1/x) = sum (-1)^j/((2j+1) x^(2j+1)),
 // to n words (n a power of two, 8 <= n <= 2^18; 2 <= x, x^2 below 2^31 * 10^5).

@@ -17,7 +17,7 @@
 
 // For n-word operands a product takes 4n doubles: the first operand's spectrum (0..2n-1),
 // then the product's points (2n..4n-1); callers keep spectra after them (fft.h).
-alignas(LargePage) double FftScratch[6 * ND + 2];
+double* FftScratch;
 
 void forward_spectrum(const double* a, double* spectrum, int n) {
     assert(n >= 2 && (n & (n - 1)) == 0);

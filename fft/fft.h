@@ -8,8 +8,25 @@
 // (one operand's spectrum, then the product's points) and multiply_sharing its first 2n. The
 // callers that keep spectra for several products keep them in the rest, up to 6n doubles: a
 // DRM step and the reciprocal after multiply_sharing's 2n, a merge level of shared spectra
-// from the start (it calls none of the three). n <= 2^18 < ND leaves room for all of it.
-extern double FftScratch[6 * ND + 2];
+// from the start (it calls none of the three). 6n + 2 doubles of working memory
+// (lay_out_fft_memory).
+extern double* FftScratch;
+
+// Doubles of working memory that the products of operands of up to n words take, n <= 2^18 a
+// power of two: FftScratch and the forward tables of the transforms.
+constexpr std::int64_t fft_memory_words(std::int64_t n) {
+    // The lengths 16..L add up to 2L - 16 points; the compact copies of the tables take 1.5
+    // doubles a point (twiddles, to n) and 2 (weights, to 2^17 points: CompactLongest).
+    const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
+    return slice_words(6 * n + 2) + slice_words(n) + slice_words(2 * n) +
+           slice_words(6 * points_up_to(n) / 4) +
+           slice_words(2 * points_up_to(n < (1 << 17) ? n : (1 << 17)));
+}
+
+// Lays out FftScratch and the forward tables for operands of up to n words from `memory`
+// (fft_memory_words(n) doubles) and returns the memory after them. The tables are empty
+// until prepare_transforms makes them.
+double* lay_out_fft_memory(double* memory, int n);
 
 // ---- Complex transform ------------------------------------------------------------------
 // Points are n complex numbers interleaved (re, im) in 2n doubles, n a power of two >= 2.
@@ -69,9 +86,10 @@ void make_twiddles(int half, int direction, double* table);
 void fft_pass(double* points, int m, int s, const double* table, double* temp);
 
 // Builds the twiddles and weights that the products' transforms of up to n points read
-// (n <= 2^18, a power of two), and asks for large pages for them and for FftScratch. The
-// products build no table: a run calls this once with its working length before its first
-// product, and so must every other caller of the products (the tests, the benchmarks).
+// (n <= 2^18, a power of two, at most the length the memory was laid out for). The products
+// build no table: a run calls this once with its working length before its first product
+// (lay_out_working_memory), and so must every other caller of the products (the tests, the
+// benchmarks).
 void prepare_transforms(int n);
 
 // The twiddles and weights the transforms read, n <= 2^18, from tables built once at the

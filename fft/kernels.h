@@ -20,9 +20,11 @@ constexpr int MaxPoints = 1 << 18;
 //   Weights[d] entry i = e^(i sigma (TablePoints[d]-1-i) pi/(2 TablePoints[d])), 4 MiB at most.
 // The step of length n is that of length 2n doubled exactly, so the angle of an entry of
 // length n is bit for bit that of an entry of length 2n: a length n <= TablePoints[d] reads
-// every q-th entry, q = TablePoints[d]/n, and gets what its own cos and sin calls would give.
-extern double Twiddles[2][MaxPoints];
-extern double Weights[2][2 * MaxPoints];
+// every q-th entry, q = TablePoints[d]/n, and gets what unit_root gives for its own angle.
+// The forward tables lie in the working memory (lay_out_fft_memory), sized for the run's
+// length, the inverse ones, which only the natural-order transform reads, apart.
+extern double* Twiddles[2];
+extern double* Weights[2];
 extern int TablePoints[2];
 
 // Makes the tables of direction d (1 inverse, anything else forward) hold length n, rebuilding
@@ -49,12 +51,12 @@ constexpr int CompactLongest = MaxPoints / 2;
 // w^t (k = 0..3), then the imaginary parts, then those of w^2t and w^3t of length L, 24
 // doubles at 6u of the length's run. The inverse transform multiplies by their conjugates,
 // which are bit for bit the entries of the inverse tables, as cos is even and sin odd. 3 MiB.
-extern double CompactTwiddles[6 * (2 * MaxPoints - 16) / 4];
+extern double* CompactTwiddles;
 // Weights of length n, for the first stage of the forward transform and the last of the
 // inverse (their conjugates): for offsets u..u+3 the real parts of the weights of index
 // (3-d)m + u + k (k = 0..3), then the imaginary parts, for d = 0..3, 32 doubles at 8u of the
 // length's run. 4 MiB.
-extern double CompactWeights[2 * (2 * CompactLongest - 16)];
+extern double* CompactWeights;
 extern int CompactPoints;
 
 // The helpers below are compiled into each kernel set's namespace and, for the code outside

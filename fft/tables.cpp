@@ -20,12 +20,19 @@
 // The shared helpers of fft/kernels.h as compiled for the code outside the kernel sets.
 using namespace common;
 
-alignas(LargePage) double Twiddles[2][MaxPoints];
-alignas(LargePage) double Weights[2][2 * MaxPoints];
+namespace {
+double InverseTwiddles[MaxPoints];
+double InverseWeights[2 * MaxPoints];
+// The longest length the forward tables have room for (lay_out_fft_memory).
+int ForwardCapacity;
+}  // namespace
+
+double* Twiddles[2] = {nullptr, InverseTwiddles};
+double* Weights[2] = {nullptr, InverseWeights};
 int TablePoints[2];
 
-alignas(LargePage) double CompactTwiddles[6 * (2 * MaxPoints - 16) / 4];
-alignas(LargePage) double CompactWeights[2 * (2 * CompactLongest - 16)];
+double* CompactTwiddles;
+double* CompactWeights;
 int CompactPoints;
 
 namespace {
@@ -112,9 +119,23 @@ void make_twiddles(int half, int direction, double* table) {
     }
 }
 
+double* lay_out_fft_memory(double* memory, int n) {
+    assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
+    const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
+    FftScratch = take_slice(&memory, 6LL * n + 2);
+    Twiddles[0] = take_slice(&memory, n);
+    Weights[0] = take_slice(&memory, 2LL * n);
+    CompactTwiddles = take_slice(&memory, 6 * points_up_to(n) / 4);
+    CompactWeights = take_slice(&memory, 2 * points_up_to(min(n, CompactLongest)));
+    ForwardCapacity = n;
+    TablePoints[0] = CompactPoints = 0;  // made anew by prepare_transforms
+    return memory;
+}
+
 int tables_for(int direction, int n) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     const int d = direction == 1 ? 1 : 0;
+    assert(d == 1 || n <= ForwardCapacity);
     if (TablePoints[d] < n) {
         make_twiddles(n / 2, d, Twiddles[d]);
         make_weights(n, d, Weights[d]);
@@ -128,19 +149,6 @@ bool transforms_prepared(int n) {
 }
 
 void prepare_transforms(int n) {
-    // Large pages for what the products of length n use, before the first write to it.
-    const auto hold = [](double* table, std::int64_t words, std::size_t capacity) {
-        hold_in_large_pages(table, sizeof(double) * words, capacity);
-    };
-    hold(Twiddles[0], n, sizeof Twiddles[0]);
-    hold(Weights[0], 2LL * n, sizeof Weights[0]);
-    // The lengths 16..L add up to 2L - 16 points; their compact copies take 1.5 doubles a
-    // point (twiddles) and 2 (weights).
-    const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
-    hold(CompactTwiddles, 6 * points_up_to(n) / 4, sizeof CompactTwiddles);
-    hold(CompactWeights, 2 * points_up_to(min(n, CompactLongest)), sizeof CompactWeights);
-    hold(FftScratch, 6LL * n + 2, sizeof FftScratch);
-
     const int d = tables_for(0, n);
     // Compact copies of the lengths not yet copied, from the forward tables: each length's
     // run has its own place, so the copies made earlier stay as they are.
