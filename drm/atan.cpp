@@ -57,31 +57,16 @@ namespace {
 // x^(2j0-1) for the step's first term j0) or not (it held x^(2(j0+M)-1) already), and once
 // more after it, to the next block's power, or not.
 double block_step(int x, int n, bool advance_before, bool advance_after) {
-    const int M = n / 4;
-    fill_words(0, Numerators + 1, n);
-    fill_words(0, Denominators + 1, n);
+    // The terms, one group of four words each (numerator +1 or -1, denominator the odd
+    // number), merge pairwise straight into groups of 8 words. The sign counts from the step's
+    // first term, which is the series' own sign because every step starts at a multiple of
+    // n/4, which is even.
+    double err = drm_combine_terms(x, n);
 
-    // One four-word group per term: numerator +1 or -1, denominator the odd number, both in
-    // the last word. The sign counts from the step's first term, which is the series' own
-    // sign because every step starts at a multiple of M and M is even.
-    double sign = 1.0;
-    for (int i = 1; i <= M; ++i) {
-        Denominators[4 * i] = OddCounter;
-        normalize_carries(Denominators + 4 * i - 3, 4);  // odd numbers above B/2 spread
-        Numerators[4 * i] = sign;
-        OddCounter += 2.0;
-        sign = -sign;
-    }
-
-    // y = x^2 as a four-word integer; x^2 < 2^31 * B keeps its carry exact.
-    fill_words(0, PowerWork + 1, 4);
-    PowerWork[4] = static_cast<double>(x) * static_cast<double>(x);
-    normalize_carries(PowerWork + 1, 4);
-
-    // log2(M) levels merge the M groups into one: P, Q and PowerWork = y^M, n words each.
-    double err = 0.0;
-    int k = 4;
-    for (int m = n / 8; m >= 1; m /= 2, k *= 2) err = max2(err, drm_combine(k, m));
+    // The other log2(n/8) levels merge the groups into one: P, Q and PowerWork = y^(n/4), n
+    // words each.
+    int k = 8;
+    for (int m = n / 16; m >= 1; m /= 2, k *= 2) err = max2(err, drm_combine(k, m));
 
     as_integer(Numerators, n);
     as_integer(Denominators, n);

@@ -238,30 +238,34 @@ double sum_of_products(const FoldedSpectra& way, const Spectrum& a, const Spectr
 
 // ---- The level --------------------------------------------------------------------------
 
-// Every pair of a level merged by the formula above, then y^a squared, each product made the
-// way's own way. Returns the largest RoundingError.
+// The pair at word b merged by the formula above, each product made the way's own way, with
+// y^a the factor `power`. Returns the largest RoundingError.
+template <typename Way, typename Factor>
+double merge_pair(const Way& way, int b, const Factor& power) {
+    const int k = way.k, r = b + k;
+    const LevelAreas& at = way.at;
+    const auto right = operand(way, Denominators + r, RightDenominator);
+    const auto left = operand(way, Denominators + b, LeftDenominator);
+    const auto left_numerator = operand(way, Numerators + b, LeftNumerator);
+    const auto right_numerator = operand(way, Numerators + r, RightNumerator);
+    const double e1 = product(way, power, right, at.power_times_right);
+    // y^a D_R must fit in k words: the word just above its low half must be zero.
+    if (at.power_times_right[k - 1] != 0) stop_on_group_overflow();
+    const auto low_half = operand(way, at.low_half, LowHalf);
+    // The merged group goes over the pair once each factor has been read.
+    const double e2 =
+        sum_of_products(way, left_numerator, low_half, right_numerator, left, Numerators + b);
+    const double e3 = product(way, left, right, Denominators + b);
+    return max3(e1, e2, e3);
+}
+
+// Every pair of a level merged, then y^a squared. Returns the largest RoundingError.
 template <typename Way>
 double merge_level(const Way& way, int m) {
-    const int k = way.k;
-    const LevelAreas& at = way.at;
     const auto power = operand(way, PowerWork + 1, Power);
     double err = 0.0;
-    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
-        const int r = b + k;
-        const auto right = operand(way, Denominators + r, RightDenominator);
-        const auto left = operand(way, Denominators + b, LeftDenominator);
-        const auto left_numerator = operand(way, Numerators + b, LeftNumerator);
-        const auto right_numerator = operand(way, Numerators + r, RightNumerator);
-        const double e1 = product(way, power, right, at.power_times_right);
-        // y^a D_R must fit in k words: the word just above its low half must be zero.
-        if (at.power_times_right[k - 1] != 0) stop_on_group_overflow();
-        const auto low_half = operand(way, at.low_half, LowHalf);
-        // The merged group goes over the pair once each factor has been read.
-        const double e2 =
-            sum_of_products(way, left_numerator, low_half, right_numerator, left, Numerators + b);
-        const double e3 = product(way, left, right, Denominators + b);
-        err = max3(err, e1, max2(e2, e3));
-    }
+    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * way.k)
+        err = max2(err, merge_pair(way, b, power));
     return max2(err, product(way, power, power, PowerWork + 1));
 }
 
@@ -306,7 +310,85 @@ MergeRoute level_route(int k, int m, int* length) {
     return MergeBySharedSpectra;
 }
 
+// ---- The first level, from the terms -----------------------------------------------------
+// At the first level every group is one term: numerator s = +1 or -1, denominator its odd
+// number o, in the bottom word of four. A pair of terms o1, o2 = o1 + 2 (signs +1, -1: every
+// pair starts on an even term) merges by the formula above into
+//     N = y o2 - o1,    D = o1 o2,
+// which the level forms as 64-bit integers from the odd numbers and y alone: no groups laid
+// out, no products of words.
+//
+// The words must be those that the products of the groups and add_words would leave, and a
+// carry sweep's tie rule depends on the coefficients it sweeps. But after any sweeps of any
+// coefficients of an integer, the words below word i hold it modulo B^i, so word i is fixed
+// modulo B; in -B/2..B/2 that leaves one digit, or two where it is B/2 modulo B (+B/2 and
+// -B/2), and the top word of a run takes what is left. So the integer's balanced digits taken
+// from the bottom up are the very words the products leave wherever none of them is +-B/2. A
+// pair where one is (about two in 10^5) is laid out as two groups and merged by products.
+
+// N and D of the first level as 64-bit integers need y o below 2^62, which also keeps them
+// below B^4 / 2: four digits, the group's top four words zero.
+constexpr double FirstLevelLargest = 0x1p62;
+
+// The pair's two terms at word b as groups of four words, odd numbers o and o + 2.
+void lay_out_terms(int b, double o) {
+    for (int g = 0; g < 2; ++g) {
+        double* numerator = Numerators + b + 4 * g;
+        double* denominator = Denominators + b + 4 * g;
+        fill_words(0, numerator, 4);
+        fill_words(0, denominator, 4);
+        numerator[3] = g == 0 ? 1.0 : -1.0;
+        denominator[3] = o + 2.0 * g;
+        normalize_carries(denominator, 4);  // odd numbers above B/2 spread
+    }
+}
+
+// {out, 8} <- v, |v| < B^4 / 2, as the balanced digits that a carry sweep of v leaves.
+// Returns whether none of them is +-B/2.
+bool put_digits(std::int64_t v, double* out) {
+    bool unique = true;
+    for (int i = 7; i >= 4; --i) {
+        const std::int64_t carry = carry_out<true>(v), d = v - carry * RadixInt;
+        unique = unique && d != HalfRadixInt && d != -HalfRadixInt;
+        out[i] = static_cast<double>(d);
+        v = carry;
+    }
+    for (int i = 0; i < 4; ++i) out[i] = 0.0;
+    return unique;
+}
+
 }  // namespace
+
+double drm_combine_terms(int x, int n) {
+    assert(CarryMode < 0);
+    const int m = n / 8;  // pairs
+    // y as a group of four words, the factor of the pairs laid out, squared at the end;
+    // x^2 < 2^31 * B keeps its carries exact.
+    fill_words(0, PowerWork + 1, 4);
+    PowerWork[4] = static_cast<double>(x) * static_cast<double>(x);
+    normalize_carries(PowerWork + 1, 4);
+    const SeparateProducts way{4, level_areas(4, 4)};
+    const auto power = operand(way, PowerWork + 1, Power);
+    const double last_odd = OddCounter + 4.0 * m - 2.0;
+    if (static_cast<double>(x) * x * last_odd >= FirstLevelLargest) {
+        for (int pair = 0, b = 1; pair < m; ++pair, b += 8, OddCounter += 4.0)
+            lay_out_terms(b, OddCounter);
+        ++MergeLevels[MergeBySeparateProducts];
+        return merge_level(way, m);
+    }
+    const std::int64_t y = static_cast<std::int64_t>(x) * x;
+    double err = 0.0;
+    for (int pair = 0, b = 1; pair < m; ++pair, b += 8, OddCounter += 4.0) {
+        const std::int64_t o1 = static_cast<std::int64_t>(OddCounter), o2 = o1 + 2;
+        const bool numerator = put_digits(y * o2 - o1, Numerators + b);
+        if (!(put_digits(o1 * o2, Denominators + b) && numerator)) {
+            lay_out_terms(b, OddCounter);
+            err = max2(err, merge_pair(way, b, power));
+        }
+    }
+    ++MergeLevels[MergeFromTerms];
+    return max2(err, product(way, power, power, PowerWork + 1));
+}
 
 double drm_combine(int k, int m) {
     int L;
