@@ -24,7 +24,9 @@
 // length L, the shortest power of two that holds every operand of its products:
 //
 //   separate products           k <= MergeProductsLongest or L <= MergeProductsLongest: each
-//                               product by the routes above
+//                               product summed word by word, as the routes above sum it, a
+//                               pair at a time in one pass; the first level straight from
+//                               the terms' odd numbers
 //   shared spectra              every operand transformed once at L; N_L (y^a D_R) + N_R D_L
 //                               back through one inverse transform
 //   folded at k/2               L = k where folding pays (fold_pays): each operand's upper

@@ -1,12 +1,15 @@
-// The merge levels: the first level formed from the terms against the terms laid out as groups
-// and merged by products, word for word and bit for bit.
+// The merge levels against their formula made by separate products, word for word and bit for
+// bit: the first level formed from the terms, and the levels that sum their products word by
+// word, on the groups of real steps and on groups of random words.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "drm/drm.h"
+#include "fft/fft.h"
 
 namespace {
 
@@ -40,8 +43,26 @@ void expect_same_bits(const Level& got, const Level& want) {
     EXPECT_EQ(got.odd_counter, want.odd_counter);
 }
 
+// The level of groups of k words as its formula reads, by separate products: each pair by
+// convolve and add_words, then y^a squared.
+void merge_level_by_products(int k, int m) {
+    Words scratch(6 * k), p(2 * k), left(2 * k), right(2 * k),
+        power(PowerWork + 1, PowerWork + 1 + k);
+    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
+        const int r = b + k;
+        convolve(PowerWork + 1, Denominators + r, p.data(), k, scratch.data());  // y^a D_R
+        ASSERT_EQ(p[k - 1], 0) << "y^a D_R overruns k words";
+        convolve(Numerators + b, p.data() + k, left.data(), k, scratch.data());
+        convolve(Numerators + r, Denominators + b, right.data(), k, scratch.data());
+        add_words(right.data(), left.data(), Numerators + b, 2 * k, +1);
+        convolve(Denominators + b, Denominators + r, p.data(), k, scratch.data());
+        copy_words(p.data(), Denominators + b, 2 * k);
+    }
+    convolve(power.data(), power.data(), PowerWork + 1, k, scratch.data());
+}
+
 // The first level by products: the n/4 terms from odd number `odd` on laid out as groups of four
-// words, y = x^2 in PowerWork[1..4], merged by drm_combine(4, n/8).
+// words, y = x^2 in PowerWork[1..4], merged by separate products.
 Level first_level_by_products(int x, int n, double odd) {
     fill_words(0, Numerators + 1, n);
     fill_words(0, Denominators + 1, n);
@@ -54,7 +75,7 @@ Level first_level_by_products(int x, int n, double odd) {
     PowerWork[4] = static_cast<double>(x) * static_cast<double>(x);
     normalize_carries(PowerWork + 1, 4);
     OddCounter = odd + n / 2;
-    EXPECT_EQ(drm_combine(4, n / 8), 0.0);
+    merge_level_by_products(4, n / 8);
     return level_now(n, 8);
 }
 
@@ -96,6 +117,76 @@ TEST(DrmCombineTerms, SameBitsWhereADigitIsHalfTheRadix) {
                         {239, 87533},     {682, 204245},     {12943, 42709},
                         {110443, 368921}, {14000000, 40001}, {14000000, 1}};
     for (const Row& row : rows) check_first_level(row.x, row.odd);
+}
+
+// ---- Levels word by word ----------------------------------------------------------------
+
+// drm_combine(k, m) and merge_level_by_products(k, m) from the same groups: the same bits. The
+// groups are left as drm_combine leaves them.
+void check_level(int k, int m) {
+    SCOPED_TRACE("k=" + std::to_string(k));
+    const int n = 2 * k * m;
+    const Level before = level_now(n, k);
+    merge_level_by_products(k, m);
+    const Level want = level_now(n, 2 * k);
+    copy_words(before.numerators.data(), Numerators + 1, n);
+    copy_words(before.denominators.data(), Denominators + 1, n);
+    copy_words(before.power.data(), PowerWork + 1, k);
+    const long separate = MergeLevels[MergeBySeparateProducts];
+    drm_combine(k, m);
+    EXPECT_EQ(MergeLevels[MergeBySeparateProducts], separate + 1) << "not a level word by word";
+    expect_same_bits(level_now(n, 2 * k), want);
+}
+
+// Every level of a step of 256 terms up to groups of 64 words, from the odd number `odd` on.
+TEST(DrmCombine, SameBitsAsSeparateProductsOnTheGroupsOfASteps) {
+    const int n = 1024;
+    for (int x : Arguments)
+        for (double odd : Odds) {
+            SCOPED_TRACE("x=" + std::to_string(x) + " odd=" + std::to_string(odd));
+            OddCounter = odd;
+            drm_combine_terms(x, n);
+            for (int k = 8; k <= 64; k *= 2) check_level(k, n / (2 * k));
+        }
+}
+
+// A group of k words with `count` significant words of either sign, many of them from the
+// ends of the digit range, where the carries' tie rule decides, or -0. A full group's top word
+// takes every carry unreduced: there it is `top` times a digit, whose products with digits carry
+// into three words and more above them.
+void random_group(double* group, int k, int count, std::mt19937_64& rng, double top = 1) {
+    static const double ends[] = {50000, -50000, 49999, -49999, 0, -0.0, 1, -1};
+    std::uniform_int_distribution<int> word(-50000, 50000), pick(0, 15);
+    fill_words(0, group, k - count);
+    for (int i = k - count; i < k; ++i) {
+        const int p = pick(rng);
+        group[i] = p < 8 ? ends[p] : word(rng);
+    }
+    if (count == 0) return;
+    if (group[k - count] == 0) group[k - count] = 1;
+    if (count == k) group[0] *= top;
+}
+
+TEST(DrmCombine, SameBitsAsSeparateProductsOnRandomGroups) {
+    std::mt19937_64 rng(20240522);
+    for (int k : {8, 16, 32, 64, 128}) {
+        for (int round = 0; round < 40; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            const int m = 2;
+            // y^a D_R fits in k words when their significant words do. Groups of 128 words
+            // go word by word while no operand has more than 64 significant words.
+            std::uniform_int_distribution<int> half(1, min(k / 2, 32)), any(0, min(k, 64));
+            random_group(PowerWork + 1, k, half(rng), rng);
+            // Products of a full group's top word stay below 2^53 and, at k = 8, summed word
+            // by word (by transforms they would not be exact).
+            const double top = k == 8 ? 600000 : 1;
+            for (int g = 0; g < 2 * m; ++g) {
+                random_group(Numerators + 1 + g * k, k, any(rng), rng, top);
+                random_group(Denominators + 1 + g * k, k, half(rng), rng);
+            }
+            check_level(k, m);
+        }
+    }
 }
 
 }  // namespace
