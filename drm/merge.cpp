@@ -12,14 +12,12 @@
 // so that product must fit in k words; a pair where it does not would give wrong digits, so
 // it stops the run (stop_on_group_overflow).
 //
-// merge_level writes the formula once. The three routes of a level (fft/routes.h) differ
-// only in how its products are made, which each gives by three functions: operand (what the
-// route keeps of a factor), product (a * b into 2k words) and sum_of_products (a*b + c*d).
-//   SeparateProducts: every product by convolve_known, each factor's leading zeros counted
-//     once; they are summed word by word. A level of them runs word by word instead
-//     (merge_level_by_words): the same words, each pair's formed in one pass. Separate
-//     products square its y^a, and merge the first level's pairs that it cannot form from
-//     the terms (drm_combine_terms).
+// The routes of a level (fft/routes.h) differ only in how its products are made. The levels of
+// short groups make them word by word, each pair in one pass (merge_level_by_words), and the
+// first level straight from the terms (drm_combine_terms). For the routes that transform,
+// merge_level writes the formula once, and each route gives its products by three functions:
+// operand (what the route keeps of a factor), product (a * b into 2k words) and
+// sum_of_products (a*b + c*d).
 //   SharedSpectra: every factor transformed once at the level's length L <= k, from its low
 //     L words; N comes back as one sum through one inverse transform.
 //   FoldedSpectra: the same at k/2 points, each factor's upper half in the imaginary parts.
@@ -60,24 +58,20 @@ enum Role {
 
 // The memory of a level of group length k and length L, named once:
 //   power_times_right: ProductWork[1..2k], y^a D_R; its low half (words k+1..2k) is a factor
-//     of the numerator. Separate products form every product here before it goes to its place.
-//   second_product: ProductWork[2k+1..4k], separate products: N_L (y^a D_R) until it is added
-//     to N_R D_L.
+//     of the numerator.
 //   spectra: FftScratch, the spectra routes' spectra, 2L doubles for each Role (12L <= 6n);
 //   beyond: after them, folded: N_L (y^a D_R)'s coefficients from word k up, at most
 //     k / FoldedOverrunShare.
 struct LevelAreas {
     double* power_times_right;
     double* low_half;
-    double* second_product;
     double* spectra;
     double* beyond;
 };
 
 LevelAreas level_areas(int k, int L) {
     double* power_times_right = ProductWork + 1;
-    return {power_times_right, power_times_right + k, power_times_right + 2 * k, FftScratch,
-            FftScratch + 2 * L * Roles};
+    return {power_times_right, power_times_right + k, FftScratch, FftScratch + 2 * L * Roles};
 }
 
 double* spectrum_area(const LevelAreas& at, int L, Role role) {
@@ -87,46 +81,6 @@ double* spectrum_area(const LevelAreas& at, int L, Role role) {
 // Words of the k-word integer X (most significant first) below its leading zeros.
 int significant_words(const double* X, int k) {
     return k - leading_zero_words(X, k);
-}
-
-// ---- Separate products ------------------------------------------------------------------
-
-struct SeparateProducts {
-    int k;
-    LevelAreas at;
-};
-
-// A factor: its k words and their leading zero words.
-struct Words {
-    const double* words;
-    int zeros;
-};
-
-Words operand(const SeparateProducts& way, const double* group, Role) {
-    return {group, leading_zero_words(group, way.k)};
-}
-
-// {out, 2k} <- a * b. Formed at power_times_right, since out may be a factor (D over D_L,
-// y^(2a) over y^a), and copied to out where that is elsewhere.
-double product(const SeparateProducts& way, const Words& a, const Words& b, double* out) {
-    double* formed = way.at.power_times_right;
-    const double err =
-        convolve_known(a.words, a.zeros, b.words, b.zeros, formed, way.k, FftScratch);
-    if (out != formed) copy_words(formed, out, 2 * way.k);
-    return err;
-}
-
-// {out, 2k} <- a*b + c*d. b may be the low half of power_times_right, so a*b goes to the
-// second area first and c*d over power_times_right only after it.
-double sum_of_products(const SeparateProducts& way, const Words& a, const Words& b, const Words& c,
-                       const Words& d, double* out) {
-    const LevelAreas& at = way.at;
-    const double e1 =
-        convolve_known(a.words, a.zeros, b.words, b.zeros, at.second_product, way.k, FftScratch);
-    const double e2 =
-        convolve_known(c.words, c.zeros, d.words, d.zeros, at.power_times_right, way.k, FftScratch);
-    add_words(at.power_times_right, at.second_product, out, 2 * way.k, +1);
-    return max2(e1, e2);
 }
 
 // ---- Shared spectra ---------------------------------------------------------------------
@@ -241,34 +195,30 @@ double sum_of_products(const FoldedSpectra& way, const Spectrum& a, const Spectr
 
 // ---- The level --------------------------------------------------------------------------
 
-// The pair at word b merged by the formula above, each product made the way's own way, with
-// y^a the factor `power`. Returns the largest RoundingError.
-template <typename Way, typename Factor>
-double merge_pair(const Way& way, int b, const Factor& power) {
-    const int k = way.k, r = b + k;
-    const LevelAreas& at = way.at;
-    const auto right = operand(way, Denominators + r, RightDenominator);
-    const auto left = operand(way, Denominators + b, LeftDenominator);
-    const auto left_numerator = operand(way, Numerators + b, LeftNumerator);
-    const auto right_numerator = operand(way, Numerators + r, RightNumerator);
-    const double e1 = product(way, power, right, at.power_times_right);
-    // y^a D_R must fit in k words: the word just above its low half must be zero.
-    if (at.power_times_right[k - 1] != 0) stop_on_group_overflow();
-    const auto low_half = operand(way, at.low_half, LowHalf);
-    // The merged group goes over the pair once each factor has been read.
-    const double e2 =
-        sum_of_products(way, left_numerator, low_half, right_numerator, left, Numerators + b);
-    const double e3 = product(way, left, right, Denominators + b);
-    return max3(e1, e2, e3);
-}
-
-// Every pair of a level merged, then y^a squared. Returns the largest RoundingError.
+// Every pair of a level merged by the formula above, then y^a squared, each product made the
+// way's own way. Returns the largest RoundingError.
 template <typename Way>
 double merge_level(const Way& way, int m) {
+    const int k = way.k;
+    const LevelAreas& at = way.at;
     const auto power = operand(way, PowerWork + 1, Power);
     double err = 0.0;
-    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * way.k)
-        err = max2(err, merge_pair(way, b, power));
+    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) {
+        const int r = b + k;
+        const auto right = operand(way, Denominators + r, RightDenominator);
+        const auto left = operand(way, Denominators + b, LeftDenominator);
+        const auto left_numerator = operand(way, Numerators + b, LeftNumerator);
+        const auto right_numerator = operand(way, Numerators + r, RightNumerator);
+        const double e1 = product(way, power, right, at.power_times_right);
+        // y^a D_R must fit in k words: the word just above its low half must be zero.
+        if (at.power_times_right[k - 1] != 0) stop_on_group_overflow();
+        const auto low_half = operand(way, at.low_half, LowHalf);
+        // The merged group goes over the pair once each factor has been read.
+        const double e2 =
+            sum_of_products(way, left_numerator, low_half, right_numerator, left, Numerators + b);
+        const double e3 = product(way, left, right, Denominators + b);
+        err = max3(err, e1, max2(e2, e3));
+    }
     return max2(err, product(way, power, power, PowerWork + 1));
 }
 
@@ -314,15 +264,16 @@ MergeRoute level_route(int k, int m, int* length) {
 }
 
 // ---- Word by word ------------------------------------------------------------------------
-// A level of separate products has no operand of more than MergeProductsLongest significant
-// words, so each of its products is summed word by word (fft/routes.h): exact coefficients,
-// then swept for carries from the bottom word up. Here a pair's products are formed on their
-// significant words alone, in spans (the bottom words of a product's run of 2k words, the
-// words above them zero), with no call per product: y^a D_R first, then N and D side by side,
-// two chains of carries at once; N's two products are summed as coefficients and swept once.
+// A level on the route of separate products has no operand of more than MergeProductsLongest
+// significant words, so convolve would sum each of its products word by word (fft/routes.h):
+// exact coefficients, swept for carries from the bottom word up. Here a pair's products are
+// formed on their significant words alone, in spans (the bottom words of a product's run of
+// 2k words, the words above them zero), with no call per product: y^a D_R first, then N and D
+// side by side, two chains of carries at once; N's two products are summed as coefficients
+// and swept once.
 //
-// The words must be those that the separate products and add_words leave, bit for bit, and a
-// carry sweep's tie rule depends on the coefficients it sweeps. But after any sweeps of any
+// The words must be those that the products made apart and add_words leave, bit for bit, and
+// a carry sweep's tie rule depends on the coefficients it sweeps. But after any sweeps of any
 // coefficients of an integer, the words below word i hold it modulo B^i, so word i is fixed
 // modulo B; in -B/2..B/2 that leaves one digit, or two where it is B/2 modulo B (+B/2 and
 // -B/2), and the top word of a run takes what is left. So wherever no digit is +-B/2, any
@@ -483,15 +434,23 @@ void merge_pair_by_words(int k, int b, const Span& power) {
     put_span(D, count, Denominators + b, run);
 }
 
-// A level of separate products, every pair word by word; then y^a squared. Returns the
-// largest RoundingError, 0: no product goes through transforms.
-double merge_level_by_words(const SeparateProducts& way, int m) {
+// PowerWork[1..2k] <- the square of y^a in PowerWork[1..k] by convolve_known's route, formed
+// in ProductWork first. Returns the RoundingError.
+double square_power(int k) {
+    const int zeros = leading_zero_words(PowerWork + 1, k);
+    const double err =
+        convolve_known(PowerWork + 1, zeros, PowerWork + 1, zeros, ProductWork + 1, k, FftScratch);
+    copy_words(ProductWork + 1, PowerWork + 1, 2 * k);
+    return err;
+}
+
+// A level on the route of separate products, every pair word by word; then y^a squared.
+// Returns the largest RoundingError.
+double merge_level_by_words(int k, int m) {
     assert(CarryMode < 0);
-    const int k = way.k;
-    const Words power = operand(way, PowerWork + 1, Power);
-    const Span power_words{PowerWork + 1 + power.zeros, k - power.zeros};
-    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) merge_pair_by_words(k, b, power_words);
-    return product(way, power, power, PowerWork + 1);
+    const Span power = significant(PowerWork + 1, k);
+    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) merge_pair_by_words(k, b, power);
+    return square_power(k);
 }
 
 // ---- The first level, from the terms -----------------------------------------------------
@@ -504,7 +463,7 @@ double merge_level_by_words(const SeparateProducts& way, int m) {
 //
 // Their digits, taken from the bottom up, are the words the products of the groups would
 // leave wherever none of them is +-B/2, as for the levels word by word above. A pair where one
-// is (about two in 10^5) is laid out as two groups and merged by products.
+// is (about two in 10^5) is laid out as two groups and merged word by word.
 
 // N and D of the first level as 64-bit integers need y o below 2^62, which also keeps them
 // below B^4 / 2: four digits, the group's top four words zero.
@@ -547,27 +506,25 @@ double drm_combine_terms(int x, int n) {
     fill_words(0, PowerWork + 1, 4);
     PowerWork[4] = static_cast<double>(x) * static_cast<double>(x);
     normalize_carries(PowerWork + 1, 4);
-    const SeparateProducts way{4, level_areas(4, 4)};
-    const auto power = operand(way, PowerWork + 1, Power);
     const double last_odd = OddCounter + 4.0 * m - 2.0;
     if (static_cast<double>(x) * x * last_odd >= FirstLevelLargest) {
         for (int pair = 0, b = 1; pair < m; ++pair, b += 8, OddCounter += 4.0)
             lay_out_terms(b, OddCounter);
         ++MergeLevels[MergeBySeparateProducts];
-        return merge_level(way, m);
+        return merge_level_by_words(4, m);
     }
     const std::int64_t y = static_cast<std::int64_t>(x) * x;
-    double err = 0.0;
+    const Span power = significant(PowerWork + 1, 4);
     for (int pair = 0, b = 1; pair < m; ++pair, b += 8, OddCounter += 4.0) {
         const std::int64_t o1 = static_cast<std::int64_t>(OddCounter), o2 = o1 + 2;
         const bool numerator = put_digits(y * o2 - o1, Numerators + b);
         if (!(put_digits(o1 * o2, Denominators + b) && numerator)) {
             lay_out_terms(b, OddCounter);
-            err = max2(err, merge_pair(way, b, power));
+            merge_pair_by_words(4, b, power);
         }
     }
     ++MergeLevels[MergeFromTerms];
-    return max2(err, product(way, power, power, PowerWork + 1));
+    return square_power(4);
 }
 
 double drm_combine(int k, int m) {
@@ -575,7 +532,7 @@ double drm_combine(int k, int m) {
     const MergeRoute route = level_route(k, m, &L);
     ++MergeLevels[route];
     const LevelAreas at = level_areas(k, L);
-    if (route == MergeBySeparateProducts) return merge_level_by_words(SeparateProducts{k, at}, m);
+    if (route == MergeBySeparateProducts) return merge_level_by_words(k, m);
     if (route == MergeFolded) return merge_level(FoldedSpectra{k, L, at}, m);
     return merge_level(SharedSpectra{k, L, at}, m);
 }
