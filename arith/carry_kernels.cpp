@@ -28,23 +28,27 @@ constexpr double InverseRadix = 1.0 / RadixReal;
 // floor is the nearest whole number to t - 1/2.
 template <bool Balanced>
 KERNEL_INLINE Lanes guessed_carries(const double* x) {
-    const Lanes nudge = splat(1.0 / (1LL << 40)), inverse = splat(InverseRadix);
+    const Lanes inverse = splat(InverseRadix);
     const Lanes t = (load(x) + (load(x + 1) + load(x + 2) * inverse) * inverse) * inverse;
-    return Balanced ? nearest_whole(t - t * nudge)
-                    : nearest_whole(t + magnitude(t) * nudge - splat(0.5));
+    return Balanced ? nearest_whole(t * splat(1 - 1.0 / (1LL << 40)))
+                    : nearest_whole(t + magnitude(t) * splat(1.0 / (1LL << 40)) - splat(0.5));
 }
 
 // D[at..at+3] <- the digits of words at..at+3, X[j] + guess[j+1] - B*guess[j]; out_of_range
-// gains the lanes whose digit lies outside its range.
+// gains the lanes whose digit lies outside its range. A balanced digit less 1 where the word
+// plus its carry, t, is positive lies in -B/2..B/2-1 as a plain one lies in 0..B-1.
 template <bool Balanced>
 KERNEL_INLINE void digits(const double* X, double* D, const double* guess, int at,
                           Lanes& out_of_range) {
     const Lanes t = load(X + at) + load(guess + at + 1);
     const Lanes digit = t - load(guess + at) * splat(RadixReal);
     store(D + at, digit);
-    const Lanes low =
-        Balanced ? splat(-HalfRadixReal) + masked(greater(t, splat(0)), splat(1)) : splat(0);
-    const Mask out = either(less(digit, low), greater(digit, low + splat(RadixReal - 1)));
+    const Lanes d = Balanced ? digit - masked(greater(t, splat(0)), splat(1)) : digit;
+    // The range low..low+B-1 holds the numbers within (B-1)/2 of its middle: one comparison,
+    // where two joined by an or would become scalar code on SSE2 (GCC).
+    const double half_width = (RadixReal - 1) / 2,
+                 middle = (Balanced ? -HalfRadixReal : 0) + half_width;
+    const Mask out = greater(magnitude(d - splat(middle)), splat(half_width));
     out_of_range = out_of_range + masked(out, splat(1));
 }
 
