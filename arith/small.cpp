@@ -31,11 +31,18 @@ void add_small(int a, const double* X, double* Z, int n, int sign) {
         // their zeros made +0 (the bottom word's aside), and the sweep covers words 1..E.
         const double low = CarryMode >= 0 ? 0.0 : -0.5 * Radix;
         const double high = CarryMode >= 0 ? Radix - 1 : 0.5 * Radix;
-        int misses = 0;
-        for (int i = units + 1; i <= n; ++i) {
+        // Misses are counted in a double, as wide as the words, so that the loop runs in
+        // vector registers.
+        double misses = 0;
+        for (int i = units + 1; i < n; ++i) {
             const double w = f * X[i];
-            misses += (w < low) | (w > high);
-            Z[i] = i < n ? w + 0.0 : w;
+            misses += (w < low) | (w > high) ? 1.0 : 0.0;
+            Z[i] = w + 0.0;
+        }
+        if (units < n) {
+            const double w = f * X[n];
+            misses += (w < low) | (w > high) ? 1.0 : 0.0;
+            Z[n] = w;
         }
         if (misses == 0) swept = units;
     } else {
