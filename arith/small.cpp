@@ -36,12 +36,12 @@ void add_small(int a, const double* X, double* Z, int n, int sign) {
         double misses = 0;
         for (int i = units + 1; i < n; ++i) {
             const double w = f * X[i];
-            misses += (w < low) | (w > high) ? 1.0 : 0.0;
+            misses += ((w < low) | (w > high)) ? 1.0 : 0.0;
             Z[i] = w + 0.0;
         }
         if (units < n) {
             const double w = f * X[n];
-            misses += (w < low) | (w > high) ? 1.0 : 0.0;
+            misses += ((w < low) | (w > high)) ? 1.0 : 0.0;
             Z[n] = w;
         }
         if (misses == 0) swept = units;
