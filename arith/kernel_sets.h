@@ -7,7 +7,7 @@
 //   transforms   the permuted weighted transform: in place, from words, and the depth-first
 //                product of an operand with a spectrum (fft/permuted_kernels.cpp)
 //   spectra      pointwise products of spectra and their sums, and the rounding of a
-//                product's coefficients to whole numbers (fft/spectrum_kernels.cpp)
+//                product's coefficients to whole numbers (fft/pointwise_kernels.cpp)
 //
 // The sets:
 //   BaselineKernels   in every build: SSE2 on x86-64, NEON on 64-bit ARM, plain C++ where the

@@ -131,7 +131,7 @@ void permuted_product(const double* words, const double* spectrum, double* point
 // ---- The kernels of the products ---------------------------------------------------------
 
 // The hot loops of fft/ in each kernel set: fft/permuted_kernels.cpp and
-// fft/spectrum_kernels.cpp. The entry points of fft.h call those of the active set.
+// fft/pointwise_kernels.cpp. The entry points of fft.h call those of the active set.
 struct ProductKernels {
     // weighted_fft_permuted, without its checks.
     void (*transform)(double* points, int n, int direction);

@@ -1,5 +1,5 @@
 // The entry points of the permuted transform: their checks, then the code of the active
-// kernel set (fft/permuted_kernels.cpp, fft/spectrum_kernels.cpp). They build no table: the
+// kernel set (fft/permuted_kernels.cpp, fft/pointwise_kernels.cpp). They build no table: the
 // run prepares the tables of its length once, before its first product (prepare_transforms).
 #include "fft/kernels.h"
 
