@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "arith/kernel_sets.h"
-#include "driver/driver.h"
 #include "fft/fft.h"
 
 namespace {
@@ -152,13 +151,3 @@ BENCHMARK(BM_PermutedTransformPair)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-// The products read the tables that a run prepares once: those of every length measured.
-int main(int argc, char** argv) {
-    lay_out_working_memory(1 << 18);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

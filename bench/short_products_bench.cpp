@@ -5,7 +5,6 @@
 #include <random>
 #include <vector>
 
-#include "driver/driver.h"
 #include "fft/fft.h"
 
 namespace {
@@ -51,13 +50,3 @@ BENCHMARK(BM_ProductByTransforms)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-// The products read the tables that a run prepares once: those of every length measured.
-int main(int argc, char** argv) {
-    lay_out_working_memory(1 << 18);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
