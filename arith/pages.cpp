@@ -1,17 +1,10 @@
 // Large pages for the static working arrays of long runs (Linux), their pages brought in at
 // once (Windows), nothing elsewhere.
 #include "arith/long_number.h"
+#include "arith/windows_api.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
-#elif defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX  // windows.h would define min and max as macros
-#endif
-#include <windows.h>
 #endif
 
 void hold_in_large_pages(void* array, std::size_t used, std::size_t capacity) {

@@ -14,13 +14,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #include <process.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX  // windows.h would define min and max as macros
-#endif
-#include <windows.h>
+
+#include "arith/windows_api.h"
 #else
 #include <unistd.h>
 #endif
