@@ -34,16 +34,12 @@ void add_small(int a, const double* X, double* Z, int n, int sign) {
         // Misses are counted in a double, as wide as the words, so that the loop runs in
         // vector registers.
         double misses = 0;
-        for (int i = units + 1; i < n; ++i) {
+        for (int i = units + 1; i <= n; ++i) {
             const double w = f * X[i];
             misses += ((w < low) | (w > high)) ? 1.0 : 0.0;
             Z[i] = w + 0.0;
         }
-        if (units < n) {
-            const double w = f * X[n];
-            misses += ((w < low) | (w > high)) ? 1.0 : 0.0;
-            Z[n] = w;
-        }
+        if (units < n) Z[n] = f * X[n];  // the bottom word keeps a -0
         if (misses == 0) swept = units;
     } else {
         // X lies wholly below the units word: it moves down by k words under a.
