@@ -17,6 +17,10 @@
 
 #include "arith/kernel_sets.h"
 
+#if defined(__aarch64__) && defined(__ARM_NEON) && !defined(PIDRM_PLAIN_VECTORS)
+#include <arm_neon.h>
+#endif
+
 namespace PIDRM_KERNEL_SET {
 
 // ---- One register ------------------------------------------------------------------------
@@ -45,6 +49,20 @@ KERNEL_INLINE RegisterMask bits_of(const Register& a) {
 KERNEL_INLINE Register register_of(const RegisterMask& m) {
     return (Register)m;
 }
+
+// floor in one instruction where the unit has one: AVX's vroundpd (toward -infinity, no
+// inexact exception) and ARMv8's frintm, which give std::floor's bits, -0 included.
+#if defined(__AVX__)
+#define PIDRM_FLOOR_INSTRUCTION
+KERNEL_INLINE Register register_floor(const Register& v) {
+    return __builtin_ia32_roundpd256(v, 0x09);
+}
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+#define PIDRM_FLOOR_INSTRUCTION
+KERNEL_INLINE Register register_floor(const Register& v) {
+    return (Register)vrndmq_f64((float64x2_t)v);
+}
+#endif
 
 #else
 
@@ -264,13 +282,19 @@ KERNEL_INLINE Lanes nearest_whole(const Lanes& v) {
     return (v + shift) - shift;
 }
 
-// floor(v) in each lane for |v| <= 2^51, bit for bit: r = nearest_whole(v) is whole with
-// |r - v| <= 1/2, so floor(v) is r - 1 where r > v (then r - 1 <= v - 1/2) and r elsewhere
-// (r <= v < r + 1). A zero comes back as +0, as std::floor gives it for every v but -0: the
-// +0 added where r <= v turns a -0 into +0.
+// floor(v) in each lane for |v| <= 2^51, bit for bit but for -0, which may come back as +0.
+// Without a floor instruction: r = nearest_whole(v) is whole with |r - v| <= 1/2, so floor(v)
+// is r - 1 where r > v (then r - 1 <= v - 1/2) and r elsewhere (r <= v < r + 1); the +0
+// added where r <= v turns a -0 into +0.
 KERNEL_INLINE Lanes floor_whole(const Lanes& v) {
+#if defined(PIDRM_FLOOR_INSTRUCTION)
+    Lanes f;
+    for (int k = 0; k < Registers; ++k) f.r[k] = register_floor(v.r[k]);
+    return f;
+#else
     const Lanes r = nearest_whole(v);
     return r + masked(greater(r, v), splat(-1.0));
+#endif
 }
 
 // The largest lane, a NaN first.
