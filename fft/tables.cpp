@@ -122,12 +122,13 @@ void make_twiddles(int half, int direction, double* table) {
 double* lay_out_fft_memory(double* memory, int n) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
+    const int natural = static_cast<int>(natural_table_points(n));
     FftScratch = take_slice(&memory, 6LL * n + 2);
-    Twiddles[0] = take_slice(&memory, n);
-    Weights[0] = take_slice(&memory, 2LL * n);
+    Twiddles[0] = take_slice(&memory, natural);
+    Weights[0] = take_slice(&memory, 2LL * natural);
     CompactTwiddles = take_slice(&memory, 6 * points_up_to(n) / 4);
     CompactWeights = take_slice(&memory, 2 * points_up_to(min(n, CompactLongest)));
-    ForwardCapacity = n;
+    ForwardCapacity = natural;
     TablePoints[0] = CompactPoints = 0;  // made anew by prepare_transforms
     return memory;
 }
@@ -145,10 +146,26 @@ int tables_for(int direction, int n) {
 }
 
 bool transforms_prepared(int n) {
-    return TablePoints[0] >= n && (n < 16 || CompactPoints >= n);
+    if (n < 16) return TablePoints[0] >= n;
+    return CompactPoints >= n && TablePoints[0] >= (n > CompactLongest ? n : 8);
 }
 
 void prepare_transforms(int n) {
+    // Where the working memory holds shorter forward tables than n, the copies are made from
+    // tables of length n in FftScratch (3n of its 6n doubles, which no product has used yet),
+    // and the short tables are made after them. Every entry is unit_root's for its own angle,
+    // whatever the length of the table it is read from.
+    if (transforms_prepared(n)) return;
+    double* const kept_twiddles = Twiddles[0];
+    double* const kept_weights = Weights[0];
+    const int capacity = ForwardCapacity;
+    const bool apart = n > capacity;
+    if (apart) {
+        Twiddles[0] = FftScratch;
+        Weights[0] = FftScratch + n;
+        ForwardCapacity = n;
+        TablePoints[0] = 0;
+    }
     const int d = tables_for(0, n);
     // Compact copies of the lengths not yet copied, from the forward tables: each length's
     // run has its own place, so the copies made earlier stay as they are.
@@ -171,6 +188,13 @@ void prepare_transforms(int n) {
             run[8 * quarter + k] = w[0];
             run[8 * quarter + 4 + k] = w[1];
         }
+    }
+    if (apart) {
+        Twiddles[0] = kept_twiddles;
+        Weights[0] = kept_weights;
+        ForwardCapacity = capacity;
+        TablePoints[0] = 0;
+        tables_for(0, capacity);
     }
 }
 
