@@ -156,10 +156,15 @@ double product(const FoldedSpectra& way, const Spectrum& a, const Spectrum& b, d
 int coefficients_beyond(const double* A, int sa, const double* B, int sb, int k, double* over) {
     const int count = sa + sb - 1 - k;  // words k .. sa + sb - 2
     for (int t = 0; t < count; ++t) {
-        // Word i of A from the bottom, A[k-1-i], meets word k+t-i of B, B[i-t-1].
-        double sum = 0.0;
-        for (int i = k + t - sb + 1; i < sa; ++i) sum += A[k - 1 - i] * B[i - t - 1];
-        over[t] = sum;
+        // Word i of A from the bottom, A[k-1-i], meets word k+t-i of B, B[i-t-1]. Whole
+        // numbers far below 2^53 add up exactly in any order: eight sums side by side, so that
+        // the additions do not wait for one another.
+        double sum[8] = {};
+        int i = k + t - sb + 1;
+        for (; i + 8 <= sa; i += 8)
+            for (int j = 0; j < 8; ++j) sum[j] += A[k - 1 - i - j] * B[i + j - t - 1];
+        for (; i < sa; ++i) sum[0] += A[k - 1 - i] * B[i - t - 1];
+        over[t] = ((sum[0] + sum[1]) + (sum[2] + sum[3])) + ((sum[4] + sum[5]) + (sum[6] + sum[7]));
     }
     return count > 0 ? count : 0;
 }
