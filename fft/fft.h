@@ -12,25 +12,29 @@
 // (lay_out_fft_memory).
 extern double* FftScratch;
 
+// The longest length whose weights have a compact copy (fft/kernels.h); the longer one, 2^18
+// points, reads them from the forward table in natural order.
+constexpr int CompactLongest = 1 << 17;
+
 // Points of the forward tables in natural order that the working memory holds for operands of
-// up to n words. The longest length (beyond 2^17 points: CompactLongest) reads its weights
-// there, as the natural-order transform reads its tables at any length; every other length
-// reads compact copies, and the transforms under 16 points and the leaves of 8 points read
-// entries of at most 16 points. Where the tables are shorter than n, prepare_transforms makes
-// the compact copies from tables of length n built for the while in FftScratch.
+// up to n words. The longest length (beyond CompactLongest) reads its weights there, as the
+// natural-order transform reads its tables at any length; every other length reads compact copies,
+// and the transforms under 16 points and the leaves of 8 points read entries of at most 16 points.
+// Where the tables are shorter than n, prepare_transforms makes the compact copies from tables of
+// length n built for the while in FftScratch.
 constexpr std::int64_t natural_table_points(std::int64_t n) {
-    return n > (1 << 17) ? n : (n < 16 ? n : 16);
+    return n > CompactLongest ? n : (n < 16 ? n : 16);
 }
 
 // Doubles of working memory that the products of operands of up to n words take, n <= 2^18 a
 // power of two: FftScratch and the forward tables of the transforms.
 constexpr std::int64_t fft_memory_words(std::int64_t n) {
     // The lengths 16..L add up to 2L - 16 points; the compact copies of the tables take 1.5
-    // doubles a point (twiddles, to n) and 2 (weights, to 2^17 points: CompactLongest).
+    // doubles a point (twiddles, to n) and 2 (weights, to CompactLongest).
     const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
     return slice_words(6 * n + 2) + slice_words(natural_table_points(n)) +
            slice_words(2 * natural_table_points(n)) + slice_words(6 * points_up_to(n) / 4) +
-           slice_words(2 * points_up_to(n < (1 << 17) ? n : (1 << 17)));
+           slice_words(2 * points_up_to(n < CompactLongest ? n : CompactLongest));
 }
 
 // Lays out FftScratch and the forward tables for operands of up to n words from `memory`

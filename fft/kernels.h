@@ -45,8 +45,9 @@ bool transforms_prepared(int n);
 // longest length are read from the table above, where they stand at a stride of at most 3;
 // its twiddles, gathered from the table four offsets at a time, cost the forward transform's
 // first stage and the inverse's last about a third of their time (3 % of a run at 2^18
-// points), so they have their compact copy (3 MiB).
-constexpr int CompactLongest = MaxPoints / 2;
+// points), so they have their compact copy (3 MiB). CompactLongest (fft/fft.h) is half the
+// longest length.
+static_assert(CompactLongest == MaxPoints / 2, "the longest weights alone stay in the table");
 // Twiddles of stage length L: for offsets u..u+3, m = L/4, t = m-1-u-k, the real parts of
 // w^t (k = 0..3), then the imaginary parts, then those of w^2t and w^3t of length L, 24
 // doubles at 6u of the length's run. The inverse transform multiplies by their conjugates,

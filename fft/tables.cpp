@@ -119,17 +119,29 @@ void make_twiddles(int half, int direction, double* table) {
     }
 }
 
+namespace {
+
+// The forward tables at twiddles and weights, room for `capacity` points, empty.
+void place_forward_tables(double* twiddles, double* weights, int capacity) {
+    Twiddles[0] = twiddles;
+    Weights[0] = weights;
+    ForwardCapacity = capacity;
+    TablePoints[0] = 0;
+}
+
+}  // namespace
+
 double* lay_out_fft_memory(double* memory, int n) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
     const int natural = static_cast<int>(natural_table_points(n));
     FftScratch = take_slice(&memory, 6LL * n + 2);
-    Twiddles[0] = take_slice(&memory, natural);
-    Weights[0] = take_slice(&memory, 2LL * natural);
+    double* const twiddles = take_slice(&memory, natural);
+    double* const weights = take_slice(&memory, 2LL * natural);
+    place_forward_tables(twiddles, weights, natural);  // made anew by prepare_transforms
     CompactTwiddles = take_slice(&memory, 6 * points_up_to(n) / 4);
     CompactWeights = take_slice(&memory, 2 * points_up_to(min(n, CompactLongest)));
-    ForwardCapacity = natural;
-    TablePoints[0] = CompactPoints = 0;  // made anew by prepare_transforms
+    CompactPoints = 0;
     return memory;
 }
 
@@ -160,12 +172,7 @@ void prepare_transforms(int n) {
     double* const kept_weights = Weights[0];
     const int capacity = ForwardCapacity;
     const bool apart = n > capacity;
-    if (apart) {
-        Twiddles[0] = FftScratch;
-        Weights[0] = FftScratch + n;
-        ForwardCapacity = n;
-        TablePoints[0] = 0;
-    }
+    if (apart) place_forward_tables(FftScratch, FftScratch + n, n);
     const int d = tables_for(0, n);
     // Compact copies of the lengths not yet copied, from the forward tables: each length's
     // run has its own place, so the copies made earlier stay as they are.
@@ -190,10 +197,7 @@ void prepare_transforms(int n) {
         }
     }
     if (apart) {
-        Twiddles[0] = kept_twiddles;
-        Weights[0] = kept_weights;
-        ForwardCapacity = capacity;
-        TablePoints[0] = 0;
+        place_forward_tables(kept_twiddles, kept_weights, capacity);
         tables_for(0, capacity);
     }
 }
