@@ -348,26 +348,18 @@ inline double quick_digit(double c, std::int64_t* carry, bool* tie) {
     return static_cast<double>(d);
 }
 
-// The same by the rule of normalize_carries: a digit of +-B/2 takes the sign of the word plus
-// the carry into it.
-inline double exact_digit(double c, std::int64_t* carry) {
-    const std::int64_t t = static_cast<std::int64_t>(c) + *carry;
-    *carry = carry_out<true>(t);
-    return static_cast<double>(t - *carry * RadixInt);
-}
-
 // The top word of a run, which keeps every carry into it unreduced.
 inline double top_word(double c, std::int64_t carry) {
     return static_cast<double>(static_cast<std::int64_t>(c) + carry);
 }
 
-// {S, count} <- the coefficients {C, count}, the bottom of a run of `run` words, swept by the
-// rule of normalize_carries. S may be C.
-void sweep_exactly(const double* C, double* S, int count, int run) {
-    const int top = count == run ? 1 : 0;
-    std::int64_t carry = 0;
-    for (int i = count - 1; i >= top; --i) S[i] = exact_digit(C[i], &carry);
-    if (top) S[0] = top_word(C[0], carry);
+// {S, count} <- the coefficients {C, count}, the bottom of a run, swept as the products sweep
+// them (normalize_carries: a digit of +-B/2 takes the sign of the word plus the carry into
+// it). Where the span is shorter than its run, its top two words take every carry, so the
+// carry out of its top word, which normalize_carries keeps in it, is 0. S may be C.
+void sweep_exactly(const double* C, double* S, int count) {
+    if (S != C) copy_words(C, S, count);
+    normalize_carries(S, count);
 }
 
 // {S, count} <- the coefficients {C, count} swept as sweep_exactly sweeps them: quickly, and
@@ -378,7 +370,7 @@ void sweep(const double* C, double* S, int count, int run) {
     bool tie = false;
     for (int i = count - 1; i >= top; --i) S[i] = quick_digit(C[i], &carry, &tie);
     if (top) S[0] = top_word(C[0], carry);
-    if (tie) sweep_exactly(C, S, count, run);
+    if (tie) sweep_exactly(C, S, count);
 }
 
 // {out, run} <- the span {S, count}, zeros above it.
@@ -424,16 +416,16 @@ void merge_pair_by_words(int k, int b, const Span& power) {
         D[i] = quick_digit(C[i], &carry_d, &tie_d);
     }
     if (top) N[0] = top_word(N[0], carry_n), D[0] = top_word(C[0], carry_d);
-    if (tie_d) sweep_exactly(C, D, count, run);
+    if (tie_d) sweep_exactly(C, D, count);
     if (tie_n) {
         // As the products and add_words sweep it: each product, then the sum of their words,
         // which carries nothing beyond the two carry words, since their words are small.
         coefficients(left_numerator, low_half, N, count);
         coefficients(right_numerator, left, C, count);
-        sweep_exactly(N, N, count, run);
-        sweep_exactly(C, C, count, run);
+        sweep_exactly(N, N, count);
+        sweep_exactly(C, C, count);
         for (int i = 0; i < count; ++i) N[i] += C[i];
-        sweep_exactly(N, N, count, run);
+        sweep_exactly(N, N, count);
     }
     put_span(N, count, Numerators + b, run);
     put_span(D, count, Denominators + b, run);
