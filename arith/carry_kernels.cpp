@@ -34,37 +34,53 @@ KERNEL_INLINE Lanes guessed_carries(const double* x) {
                     : nearest_whole(t + magnitude(t) * splat(1.0 / (1LL << 40)) - splat(0.5));
 }
 
-// D[at..at+3] <- the digits of words at..at+3, X[j] + guess[j+1] - B*guess[j]; out_of_range
-// gains the lanes whose digit lies outside its range. A balanced digit less 1 where the word
-// plus its carry, t, is positive lies in -B/2..B/2-1 as a plain one lies in 0..B-1.
-template <bool Balanced>
-KERNEL_INLINE void digits(const double* X, double* D, const double* guess, int at,
-                          Lanes& out_of_range) {
+// D[at..at+3] <- the digits of words at..at+3, X[j] + guess[j+1] - B*guess[j]; low and high
+// keep the smallest and the largest digit of each lane (a NaN is passed over).
+KERNEL_INLINE void digits(const double* X, double* D, const double* guess, int at, Lanes& low,
+                          Lanes& high) {
     const Lanes t = load(X + at) + load(guess + at + 1);
     const Lanes digit = t - load(guess + at) * splat(RadixReal);
     store(D + at, digit);
-    const Lanes d = Balanced ? digit - masked(greater(t, splat(0)), splat(1)) : digit;
-    // The range low..low+B-1 holds the numbers within (B-1)/2 of its middle: one comparison,
-    // where two joined by an or would become scalar code on SSE2 (GCC).
-    const double half_width = (RadixReal - 1) / 2,
-                 middle = (Balanced ? -HalfRadixReal : 0) + half_width;
-    const Mask out = greater(magnitude(d - splat(middle)), splat(half_width));
-    out_of_range = out_of_range + masked(out, splat(1));
+    low = smaller(digit, low);
+    high = larger(digit, high);
+}
+
+// Whether the balanced digits D[at..at+3] of words at..at+3 lie in their ranges, which for
+// a digit of +-B/2 depends on the sign of the word plus its carry, t: a digit less 1 where t
+// is positive lies in -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2 of
+// its middle: one comparison, where two joined by an or would become scalar code on SSE2.
+KERNEL_INLINE Mask balanced_out_of_range(const double* X, const double* D, const double* guess,
+                                         int at) {
+    const Lanes t = load(X + at) + load(guess + at + 1);
+    const Lanes d = load(D + at) - masked(greater(t, splat(0)), splat(1));
+    const double half_width = (RadixReal - 1) / 2, middle = -HalfRadixReal + half_width;
+    return greater(magnitude(d - splat(middle)), splat(half_width));
 }
 
 // Digits: balanced -B/2+1..B/2 when the word plus its carry, t, is positive and -B/2..B/2-1
-// otherwise (a digit of +-B/2 takes the sign of t); plain 0..B-1.
+// otherwise (a digit of +-B/2 takes the sign of t); plain 0..B-1. The digits are whole
+// numbers, so their smallest and largest decide the range at once, except where a balanced
+// digit is +-B/2: such a chunk is checked digit by digit.
 template <bool Balanced>
 bool guessed_digits(const double* X, double* D, int len, double* guess, double carry_in,
                     double* carry_out) {
     for (int j = 0; j <= len; j += 4) store(guess + j, guessed_carries<Balanced>(X + j));
-    Lanes out_of_range = splat(0);  // the count of digits out of range, lane by lane
+    Lanes low = splat(0), high = splat(0);
     int j = 0;
-    for (; j + 4 <= len; j += 4) digits<Balanced>(X, D, guess, j, out_of_range);
+    for (; j + 4 <= len; j += 4) digits(X, D, guess, j, low, high);
     // The last words in a group that overlaps the one before: the same digits again.
-    if (j < len) digits<Balanced>(X, D, guess, len - 4, out_of_range);
+    if (j < len) digits(X, D, guess, len - 4, low, high);
     *carry_out = guess[0];
-    return guess[len] == carry_in && !any(greater(out_of_range, splat(0)));
+    if (guess[len] != carry_in) return false;
+    const double least = Balanced ? -HalfRadixReal : 0,
+                 most = Balanced ? HalfRadixReal : RadixReal - 1;
+    if (any(either(less(low, splat(least)), greater(high, splat(most))))) return false;
+    if (!Balanced || !any(either(less(low, splat(least + 1)), greater(high, splat(most - 1)))))
+        return true;
+    Mask out = less(low, low);  // none
+    for (j = 0; j + 4 <= len; j += 4) out = either(out, balanced_out_of_range(X, D, guess, j));
+    if (j < len) out = either(out, balanced_out_of_range(X, D, guess, len - 4));
+    return !any(out);
 }
 
 }  // namespace

@@ -43,6 +43,10 @@ KERNEL_INLINE RegisterMask register_greater(const Register& a, const Register& b
 KERNEL_INLINE Register register_larger(const Register& a, const Register& b) {
     return a > b ? a : b;
 }
+// a where a < b, else b (b where either is a NaN): what x86's minpd computes.
+KERNEL_INLINE Register register_smaller(const Register& a, const Register& b) {
+    return a < b ? a : b;
+}
 KERNEL_INLINE RegisterMask bits_of(const Register& a) {
     return (RegisterMask)a;
 }
@@ -76,6 +80,9 @@ KERNEL_INLINE RegisterMask register_greater(double a, double b) {
 }
 KERNEL_INLINE double register_larger(double a, double b) {
     return a > b ? a : b;
+}
+KERNEL_INLINE double register_smaller(double a, double b) {
+    return a < b ? a : b;
 }
 KERNEL_INLINE RegisterMask bits_of(double a) {
     RegisterMask m;
@@ -173,6 +180,11 @@ KERNEL_INLINE Mask less(const Lanes& a, const Lanes& b) {
 // a where a > b, else b, lane by lane: b where either is a NaN.
 KERNEL_INLINE Lanes larger(Lanes a, const Lanes& b) {
     for (int k = 0; k < Registers; ++k) a.r[k] = register_larger(a.r[k], b.r[k]);
+    return a;
+}
+// a where a < b, else b, lane by lane: b where either is a NaN.
+KERNEL_INLINE Lanes smaller(Lanes a, const Lanes& b) {
+    for (int k = 0; k < Registers; ++k) a.r[k] = register_smaller(a.r[k], b.r[k]);
     return a;
 }
 KERNEL_INLINE Mask either(Mask a, const Mask& b) {
