@@ -100,6 +100,31 @@ KERNEL_INLINE double register_of(RegisterMask m) {
 constexpr int RegisterLanes = PIDRM_REGISTER_LANES;
 static_assert(sizeof(Register) == RegisterLanes * sizeof(double), "a register of doubles");
 
+// The widest register of the set, for loops that take eight doubles side by side where the
+// set is compiled for AVX-512; elsewhere one Register.
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS) && \
+    defined(__AVX512F__)
+#define PIDRM_WIDE_LANES 8
+typedef double Wide __attribute__((vector_size(64)));
+#else
+#define PIDRM_WIDE_LANES PIDRM_REGISTER_LANES
+typedef Register Wide;
+#endif
+constexpr int WideLanes = PIDRM_WIDE_LANES;
+static_assert(sizeof(Wide) == WideLanes * sizeof(double), "a register of doubles");
+
+// A register of type R from p, and back: memcpy, so no alignment is assumed.
+template <typename R>
+KERNEL_INLINE R load_as(const double* p) {
+    R r;
+    std::memcpy(&r, p, sizeof r);
+    return r;
+}
+template <typename R>
+KERNEL_INLINE void store_as(double* p, const R& r) {
+    std::memcpy(p, &r, sizeof r);
+}
+
 // Lanes are rearranged by the compilers' shuffles where they have them (GCC 12, Clang).
 #if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS) && \
     defined(__has_builtin)
@@ -123,14 +148,12 @@ struct Mask {
     RegisterMask r[Registers];
 };
 
-// One register from p, and back: memcpy, so no alignment is assumed.
+// One register from p, and back.
 KERNEL_INLINE Register load_register(const double* p) {
-    Register r;
-    std::memcpy(&r, p, sizeof r);
-    return r;
+    return load_as<Register>(p);
 }
 KERNEL_INLINE void store_register(double* p, const Register& r) {
-    std::memcpy(p, &r, sizeof r);
+    store_as(p, r);
 }
 
 // Lanes from p, and back, register by register, which the compilers keep in registers where

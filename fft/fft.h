@@ -57,15 +57,14 @@ void weighted_fft(double* points, int n, int direction, double* work);
 // weighted_fft with grouped points and its spectrum in a permuted order, in place and
 // without a work area: the forward transform leaves point k of the spectrum at a place of
 // its own, the same for every operand of length n, and the inverse takes a spectrum in that
-// order back to natural order. Points are grouped by G = min(n, 4): the G real parts, then
-// the G imaginary parts, so point i has its real part at double spectrum_real(i, n) and its
+// order back to natural order. Points are grouped by G = spectrum_group(n): the G real parts,
+// then the G imaginary parts, so point i has its real part at double spectrum_real(i, n) and its
 // imaginary part G doubles further on. The products use it.
 void weighted_fft_permuted(double* points, int n, int direction);
 
-// G, the number of points in a group of a spectrum of length n.
-inline int spectrum_group(int n) {
-    return n < 4 ? n : 4;
-}
+// G, the number of points in a group of a spectrum of length n: n below 4, 4 up to 16
+// points, and from 32 points on 4 or 8, as the kernel set that runs has it.
+int spectrum_group(int n);
 
 inline std::int64_t spectrum_real(std::int64_t i, int n) {
     return 2 * i - (i & (spectrum_group(n) - 1));

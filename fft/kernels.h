@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "arith/kernel_sets.h"
+#include "arith/lanes.h"
 #include "fft/fft.h"
 
 // The longest transform: products of 2^18 words.
@@ -48,17 +49,23 @@ bool transforms_prepared(int n);
 // points), so they have their compact copy (3 MiB). CompactLongest (fft/fft.h) is half the
 // longest length.
 static_assert(CompactLongest == MaxPoints / 2, "the longest weights alone stay in the table");
-// Twiddles of stage length L: for offsets u..u+3, m = L/4, t = m-1-u-k, the real parts of
-// w^t (k = 0..3), then the imaginary parts, then those of w^2t and w^3t of length L, 24
+// The offsets of a stage of length L stand in runs of T = table_group(L) offsets, u .. u+T-1
+// (u a multiple of T), eight from L = 32 on, four at 16 (which has four).
+// Twiddles of stage length L: for the offsets of a run, m = L/4, t = m-1-u-k, the real parts
+// of w^t (k = 0..T-1), then the imaginary parts, then those of w^2t and w^3t of length L, 6T
 // doubles at 6u of the length's run. The inverse transform multiplies by their conjugates,
 // which are bit for bit the entries of the inverse tables, as cos is even and sin odd. 3 MiB.
 extern double* CompactTwiddles;
 // Weights of length n, for the first stage of the forward transform and the last of the
-// inverse (their conjugates): for offsets u..u+3 the real parts of the weights of index
-// (3-d)m + u + k (k = 0..3), then the imaginary parts, for d = 0..3, 32 doubles at 8u of the
-// length's run. 4 MiB.
+// inverse (their conjugates): for the offsets of a run the real parts of the weights of index
+// (3-d)m + u + k (k = 0..T-1), then the imaginary parts, for d = 0..3, 8T doubles at 8u of
+// the length's run. 4 MiB.
 extern double* CompactWeights;
 extern int CompactPoints;
+
+constexpr int table_group(int L) {
+    return L >= 32 ? 8 : 4;
+}
 
 // The helpers below are compiled into each kernel set's namespace and, for the code outside
 // the sets, into `common`.
@@ -80,6 +87,20 @@ inline double* compact_twiddles(int L) {
 }
 inline double* compact_weights(int n) {
     return CompactWeights + 2LL * (n - 16);
+}
+
+// The points of a group in this set's spectra of n points: n below 4, four up to 16 points,
+// and from 32 points on as many as the set's widest register holds, at least four.
+constexpr int LongGroup = WideLanes >= 8 ? 8 : 4;
+constexpr int group_points(int n) {
+    return n < 4 ? n : n < 32 ? 4 : LongGroup;
+}
+
+// The double at which the real part of point p of a spectrum grouped by G stands; its
+// imaginary part stands G doubles further on.
+template <int G>
+constexpr std::int64_t real_at(std::int64_t p) {
+    return 2 * p - (p & (G - 1));
 }
 
 // Interleaved complex points.
@@ -147,6 +168,8 @@ struct ProductKernels {
     // product whose n points stand in `points` after the inverse transform, rounded to whole
     // numbers; returns the largest distance of a coefficient from its whole number.
     WordSource rounded_coefficients;
+    // The points of a group in spectra of 32 points or more (spectrum_group).
+    int long_group;
 };
 
 namespace baseline {

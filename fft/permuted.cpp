@@ -10,6 +10,10 @@ const ProductKernels& product_kernels() {
     return baseline::Products;
 }
 
+int spectrum_group(int n) {
+    return n < 4 ? n : n < 32 ? 4 : product_kernels().long_group;
+}
+
 namespace {
 
 // The checks every transform shares: a power-of-two length in range, whose tables have been

@@ -7,9 +7,10 @@
 // decimation-in-time kind, takes that order back to natural order. Both work in place,
 // depth first: one radix-4 stage over a block, then each of its four quarters transformed to
 // the end while it sits in cache, with blocks of BreadthPoints or fewer done stage after
-// stage. Points stand in groups of four, the four real parts and then the four imaginary
-// parts (spectrum_real in fft.h), so that the butterflies of four offsets run side by side
-// in vector registers (fft/lanes.h) with no shuffling of real and imaginary parts.
+// stage. Points stand in groups of G, the G real parts and then the G imaginary parts
+// (spectrum_real in fft.h), so that the butterflies of G offsets run side by side in vector
+// registers (arith/lanes.h) with no shuffling of real and imaginary parts: G is four, and
+// eight from 32 points on where the set's registers hold eight doubles (group_points).
 //
 // Positions count from the end of a block (p = length-1-index). A stage of length L = 4m:
 // with t = m-1-u for offset u of a quarter and d, r = 0..3, the input of position t + dm is
@@ -35,7 +36,18 @@ namespace {
 // Blocks of up to this many points (16 KiB) are transformed stage after stage in L1.
 constexpr int BreadthPoints = 1 << 10;
 
-// (xr + i xi) <- (xr + i xi)(wr + i wi), lane by lane; T is Lanes or Register.
+// The register that the stages of a transform grouped by G take at a time: the widest one
+// for groups of eight, else one Register (a group of four is one or two).
+template <int G>
+struct GroupRegister {
+    typedef Register type;
+};
+template <>
+struct GroupRegister<8> {
+    typedef Wide type;
+};
+
+// (xr + i xi) <- (xr + i xi)(wr + i wi), lane by lane; T is Lanes or a register.
 template <typename T>
 KERNEL_INLINE void rotate(T& xr, T& xi, const T& wr, const T& wi) {
     const T r = xr * wr - xi * wi;
@@ -52,9 +64,19 @@ KERNEL_INLINE void rotate_back(T& xr, T& xi, const T& wr, const T& wi) {
     xr = r;
 }
 
-// The forward twiddles of offsets u .. u+3 of a stage of length L, from its compact copy.
-KERNEL_INLINE const double* stage_twiddles(int L, std::int64_t u) {
-    return compact_twiddles(L) + 6 * u;
+// Entries of a compact table, a run of them: the real parts of entry j (j = 0..3) side by
+// side at at + 2 stride j, their imaginary parts stride doubles further on.
+struct Run {
+    const double* at;
+    std::int64_t stride;
+};
+
+// The forward twiddles w^(rt), r = 1..3 (entries r-1), of the offsets u .. u+G-1 of a stage
+// of length L, from its compact copy.
+KERNEL_INLINE Run stage_twiddles(int L, std::int64_t u) {
+    const int T = table_group(L);
+    const std::int64_t k = u & (T - 1);
+    return {compact_twiddles(L) + 6 * (u - k) + k, T};
 }
 
 // The forward weights of a weighted stage of length n >= 16 (the first stage of a forward
@@ -73,117 +95,134 @@ StageWeights stage_weights_of(int n) {
     return {Weights[0], false};
 }
 
-// The weights of offsets u .. u+3 of a weighted stage of length n = 4m, laid out as in the
-// compact copy: from the copy where there is one, else gathered from the shared table into v
-// (32 doubles).
-KERNEL_INLINE const double* stage_weights(StageWeights w, std::int64_t m, std::int64_t u,
-                                          double* v) {
-    if (w.compact) return w.weights + 8 * u;
+// The weights of the offsets u .. u+G-1 of a weighted stage of length n = 4m, entry d the
+// weights of the inputs of quarter d: from the compact copy where there is one, else gathered
+// from the shared table into v (8G doubles).
+template <int G>
+KERNEL_INLINE Run stage_weights(StageWeights w, std::int64_t m, std::int64_t u, double* v) {
+    if (w.compact) {
+        const int T = table_group(static_cast<int>(4 * m));
+        const std::int64_t k = u & (T - 1);
+        return {w.weights + 8 * (u - k) + k, T};
+    }
     for (int d = 0; d < 4; ++d)
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < G; ++k) {
             const std::int64_t i = (3 - d) * m + u + k;
-            v[8 * d + k] = w.weights[2 * i];
-            v[8 * d + 4 + k] = w.weights[2 * i + 1];
+            v[2 * G * d + k] = w.weights[2 * i];
+            v[2 * G * d + G + k] = w.weights[2 * i + 1];
         }
-    return v;
+    return {v, G};
 }
 
-// A forward stage of length L = 4m >= 16 on each of blocks consecutive blocks from a. With
-// weights, the inputs are first multiplied by their weights (one block only). From words,
-// the points are read from {words, L} as real parts; folded, the L words before them are the
-// imaginary parts. The four offsets u .. u+3 that a group holds side by side run a register
-// at a time: where a register holds two lanes, the butterfly of four would not fit the
-// registers at once.
-template <bool Weighted, bool FromWords = false, bool Folded = false>
+// The real and imaginary parts of entry j of run r for the lanes from e on.
+template <typename R>
+KERNEL_INLINE R run_real(const Run& r, int j, int e) {
+    return load_as<R>(r.at + 2 * r.stride * j + e);
+}
+template <typename R>
+KERNEL_INLINE R run_imaginary(const Run& r, int j, int e) {
+    return load_as<R>(r.at + 2 * r.stride * j + r.stride + e);
+}
+
+// A forward stage of length L = 4m >= 4G on each of blocks consecutive blocks from a, grouped
+// by G. With weights, the inputs are first multiplied by their weights (one block only). From
+// words, the points are read from {words, L} as real parts; folded, the L words before them
+// are the imaginary parts. The G offsets u .. u+G-1 that a group holds side by side run a
+// register at a time: where a register holds two lanes, the butterfly of four would not fit
+// the registers at once.
+template <int G, bool Weighted, bool FromWords = false, bool Folded = false>
 void forward_stage(double* a, int L, int blocks, StageWeights weights,
                    const double* words = nullptr) {
+    typedef typename GroupRegister<G>::type R;
+    constexpr int E = sizeof(R) / sizeof(double);
     const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
-        for (std::int64_t u = 0; u < m; u += 4) {
-            double gathered_weights[32];
-            const double* w = stage_twiddles(L, u);
-            const double* v = Weighted ? stage_weights(weights, m, u, gathered_weights) : nullptr;
-            for (int e = 0; e < 4; e += RegisterLanes) {
+        for (std::int64_t u = 0; u < m; u += G) {
+            double gathered_weights[8 * G];
+            const Run w = stage_twiddles(L, u);
+            const Run v = Weighted ? stage_weights<G>(weights, m, u, gathered_weights) : Run{};
+            for (int e = 0; e < G; e += E) {
                 const std::int64_t at = 2 * u + e;
-                Register x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
+                R x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
                 if (FromWords) {
                     // Real words, imaginary parts +0 as packing them into points would give.
                     const double* real = words + u + e;
-                    x0r = load_register(real + 3 * m), x1r = load_register(real + 2 * m);
-                    x2r = load_register(real + m), x3r = load_register(real);
-                    x0i = x1i = x2i = x3i = Register{};
+                    x0r = load_as<R>(real + 3 * m), x1r = load_as<R>(real + 2 * m);
+                    x2r = load_as<R>(real + m), x3r = load_as<R>(real);
+                    x0i = x1i = x2i = x3i = R{};
                     if (Folded) {
                         const double* imaginary = real - L;
-                        x0i = load_register(imaginary + 3 * m);
-                        x1i = load_register(imaginary + 2 * m);
-                        x2i = load_register(imaginary + m), x3i = load_register(imaginary);
+                        x0i = load_as<R>(imaginary + 3 * m), x1i = load_as<R>(imaginary + 2 * m);
+                        x2i = load_as<R>(imaginary + m), x3i = load_as<R>(imaginary);
                     }
                 } else {
-                    x0r = load_register(b0 + at), x0i = load_register(b0 + at + 4);
-                    x1r = load_register(b1 + at), x1i = load_register(b1 + at + 4);
-                    x2r = load_register(b2 + at), x2i = load_register(b2 + at + 4);
-                    x3r = load_register(b3 + at), x3i = load_register(b3 + at + 4);
+                    x0r = load_as<R>(b0 + at), x0i = load_as<R>(b0 + at + G);
+                    x1r = load_as<R>(b1 + at), x1i = load_as<R>(b1 + at + G);
+                    x2r = load_as<R>(b2 + at), x2i = load_as<R>(b2 + at + G);
+                    x3r = load_as<R>(b3 + at), x3i = load_as<R>(b3 + at + G);
                 }
                 if (Weighted) {
-                    rotate(x0r, x0i, load_register(v + e), load_register(v + 4 + e));
-                    rotate(x1r, x1i, load_register(v + 8 + e), load_register(v + 12 + e));
-                    rotate(x2r, x2i, load_register(v + 16 + e), load_register(v + 20 + e));
-                    rotate(x3r, x3i, load_register(v + 24 + e), load_register(v + 28 + e));
+                    rotate(x0r, x0i, run_real<R>(v, 0, e), run_imaginary<R>(v, 0, e));
+                    rotate(x1r, x1i, run_real<R>(v, 1, e), run_imaginary<R>(v, 1, e));
+                    rotate(x2r, x2i, run_real<R>(v, 2, e), run_imaginary<R>(v, 2, e));
+                    rotate(x3r, x3i, run_real<R>(v, 3, e), run_imaginary<R>(v, 3, e));
                 }
-                Register y[8];
+                R y[8];
                 butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
-                rotate(y[2], y[3], load_register(w + e), load_register(w + 4 + e));
-                rotate(y[4], y[5], load_register(w + 8 + e), load_register(w + 12 + e));
-                rotate(y[6], y[7], load_register(w + 16 + e), load_register(w + 20 + e));
-                store_register(b0 + at, y[0]), store_register(b0 + at + 4, y[1]);
-                store_register(b1 + at, y[2]), store_register(b1 + at + 4, y[3]);
-                store_register(b2 + at, y[4]), store_register(b2 + at + 4, y[5]);
-                store_register(b3 + at, y[6]), store_register(b3 + at + 4, y[7]);
+                rotate(y[2], y[3], run_real<R>(w, 0, e), run_imaginary<R>(w, 0, e));
+                rotate(y[4], y[5], run_real<R>(w, 1, e), run_imaginary<R>(w, 1, e));
+                rotate(y[6], y[7], run_real<R>(w, 2, e), run_imaginary<R>(w, 2, e));
+                store_as(b0 + at, y[0]), store_as(b0 + at + G, y[1]);
+                store_as(b1 + at, y[2]), store_as(b1 + at + G, y[3]);
+                store_as(b2 + at, y[4]), store_as(b2 + at + G, y[5]);
+                store_as(b3 + at, y[6]), store_as(b3 + at + G, y[7]);
             }
         }
     }
 }
 
-// An inverse stage of length L = 4m >= 16 on each of blocks consecutive blocks from a,
+// An inverse stage of length L = 4m >= 4G on each of blocks consecutive blocks from a,
 // multiplying by the conjugates of the forward twiddles. With weights (the forward ones),
 // the outputs are multiplied by scale and then by their conjugates (one block only). A
 // register at a time, as forward_stage.
-template <bool Weighted>
+template <int G, bool Weighted>
 void inverse_stage(double* a, int L, int blocks, StageWeights weights, double scale) {
+    typedef typename GroupRegister<G>::type R;
+    constexpr int E = sizeof(R) / sizeof(double);
     const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
-        for (std::int64_t u = 0; u < m; u += 4) {
-            double gathered_weights[32];
-            const double* w = stage_twiddles(L, u);
-            const double* v = Weighted ? stage_weights(weights, m, u, gathered_weights) : nullptr;
-            for (int e = 0; e < 4; e += RegisterLanes) {
+        for (std::int64_t u = 0; u < m; u += G) {
+            double gathered_weights[8 * G];
+            const Run w = stage_twiddles(L, u);
+            const Run v = Weighted ? stage_weights<G>(weights, m, u, gathered_weights) : Run{};
+            for (int e = 0; e < G; e += E) {
                 const std::int64_t at = 2 * u + e;
-                Register x1r = load_register(b1 + at), x1i = load_register(b1 + at + 4);
-                Register x2r = load_register(b2 + at), x2i = load_register(b2 + at + 4);
-                Register x3r = load_register(b3 + at), x3i = load_register(b3 + at + 4);
-                rotate_back(x1r, x1i, load_register(w + e), load_register(w + 4 + e));
-                rotate_back(x2r, x2i, load_register(w + 8 + e), load_register(w + 12 + e));
-                rotate_back(x3r, x3i, load_register(w + 16 + e), load_register(w + 20 + e));
-                Register y[8];
+                R x1r = load_as<R>(b1 + at), x1i = load_as<R>(b1 + at + G);
+                R x2r = load_as<R>(b2 + at), x2i = load_as<R>(b2 + at + G);
+                R x3r = load_as<R>(b3 + at), x3i = load_as<R>(b3 + at + G);
+                rotate_back(x1r, x1i, run_real<R>(w, 0, e), run_imaginary<R>(w, 0, e));
+                rotate_back(x2r, x2i, run_real<R>(w, 1, e), run_imaginary<R>(w, 1, e));
+                rotate_back(x3r, x3i, run_real<R>(w, 2, e), run_imaginary<R>(w, 2, e));
+                R y[8];
                 // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
-                butterfly4(load_register(b0 + at), load_register(b0 + at + 4), x1r, x1i, x2r, x2i,
-                           x3r, x3i, y, y + 6, y + 4, y + 2);
+                butterfly4(load_as<R>(b0 + at), load_as<R>(b0 + at + G), x1r, x1i, x2r, x2i, x3r,
+                           x3i, y, y + 6, y + 4, y + 2);
                 if (Weighted) {
                     for (int d = 0; d < 4; ++d) {
                         y[2 * d] *= scale;
                         y[2 * d + 1] *= scale;
-                        rotate_back(y[2 * d], y[2 * d + 1], load_register(v + 8 * d + e),
-                                    load_register(v + 8 * d + 4 + e));
+                        rotate_back(y[2 * d], y[2 * d + 1], run_real<R>(v, d, e),
+                                    run_imaginary<R>(v, d, e));
                     }
                 }
-                store_register(b0 + at, y[0]), store_register(b0 + at + 4, y[1]);
-                store_register(b1 + at, y[2]), store_register(b1 + at + 4, y[3]);
-                store_register(b2 + at, y[4]), store_register(b2 + at + 4, y[5]);
-                store_register(b3 + at, y[6]), store_register(b3 + at + 4, y[7]);
+                store_as(b0 + at, y[0]), store_as(b0 + at + G, y[1]);
+                store_as(b1 + at, y[2]), store_as(b1 + at + G, y[3]);
+                store_as(b2 + at, y[4]), store_as(b2 + at + G, y[5]);
+                store_as(b3 + at, y[6]), store_as(b3 + at + G, y[7]);
             }
         }
     }
@@ -207,13 +246,15 @@ KERNEL_INLINE void store_pairs(double* p, const Lanes& v) {
     store_halves(p, p + 16, v);
 }
 
-// On every block of 8 points in {a, count}, two blocks side by side in the lanes: forward
-// (d = 0), the stage of length 8 and then those of length 2; inverse, the reverse. Quarter q
-// of a block, points (3-q)2 + u for u = 0, 1, has its real parts side by side at double
-// Offset[q] of the block (two groups) and its imaginary parts 4 further on. Offset u has
-// t = 1-u, so only u = 0 has twiddles other than 1, which leave a value as it is.
+// On every block of 8 points in {a, count}, grouped by G, two blocks side by side in the
+// lanes: forward (d = 0), the stage of length 8 and then those of length 2; inverse, the
+// reverse. Quarter q of a block, points (3-q)2 + u for u = 0, 1, has its real parts side by
+// side at double real_at((3-q)2) of the block and its imaginary parts G further on. Offset u
+// has t = 1-u, so only u = 0 has twiddles other than 1, which leave a value as it is.
+template <int G>
 void stages_of_eight_and_two(double* a, int count, int d) {
-    constexpr int Offset[4] = {10, 8, 2, 0};
+    constexpr std::int64_t Offset[4] = {real_at<G>(6), real_at<G>(4), real_at<G>(2),
+                                        real_at<G>(0)};
     Lanes wr[4], wi[4];
     for (int r = 1; r <= 3; ++r) {
         double re, im;
@@ -233,7 +274,7 @@ void stages_of_eight_and_two(double* a, int count, int d) {
         Lanes x[8];
         for (int q = 0; q < 4; ++q) {
             x[2 * q] = load_pairs(b + Offset[q]);
-            x[2 * q + 1] = load_pairs(b + Offset[q] + 4);
+            x[2 * q + 1] = load_pairs(b + Offset[q] + G);
         }
         Lanes y[8];
         if (d == 0) {
@@ -255,22 +296,25 @@ void stages_of_eight_and_two(double* a, int count, int d) {
         }
         for (int q = 0; q < 4; ++q) {
             store_pairs(b + Offset[q], y[2 * q]);
-            store_pairs(b + Offset[q] + 4, y[2 * q + 1]);
+            store_pairs(b + Offset[q] + G, y[2 * q + 1]);
         }
         if (count == 8) std::memcpy(a, lone, sizeof(double) * 16);
     }
 }
 
-// Every block of 4 points is one group: quarter d is point 3-d of the group.
+// Every block of 4 points, grouped by G: quarter d is point 3-d of the block.
+template <int G>
 void stages_of_four(double* a, int count, int d) {
     for (std::int64_t base = 0; base < count; base += 4) {
-        double* b = a + 2 * base;
+        double* b = a + real_at<G>(base);
         double y[8];
         if (d == 0)
-            butterfly4(b[3], b[7], b[2], b[6], b[1], b[5], b[0], b[4], y, y + 2, y + 4, y + 6);
+            butterfly4(b[3], b[G + 3], b[2], b[G + 2], b[1], b[G + 1], b[0], b[G], y, y + 2, y + 4,
+                       y + 6);
         else
-            butterfly4(b[3], b[7], b[2], b[6], b[1], b[5], b[0], b[4], y, y + 6, y + 4, y + 2);
-        for (int r = 0; r < 4; ++r) b[3 - r] = y[2 * r], b[7 - r] = y[2 * r + 1];
+            butterfly4(b[3], b[G + 3], b[2], b[G + 2], b[1], b[G + 1], b[0], b[G], y, y + 6, y + 4,
+                       y + 2);
+        for (int r = 0; r < 4; ++r) b[3 - r] = y[2 * r], b[G + 3 - r] = y[2 * r + 1];
     }
 }
 
@@ -280,21 +324,24 @@ KERNEL_INLINE void transpose(Lanes* r, Lanes* i) {
     transpose(i);
 }
 
-// On every block of 16 points in {a, count}: forward (d = 0), the stage of length 16 and
-// then those of length 4; inverse, the reverse. The stage of length 16 runs as forward_stage
-// and inverse_stage do, its four offsets in the lanes; the stages of length 4 take the
-// transposed registers, so that the four groups of a block run side by side, each in its
-// lane as stages_of_four runs it. The same operations on every value, in registers.
+// On every block of 16 points in {a, count}, grouped by G: forward (d = 0), the stage of
+// length 16 and then those of length 4; inverse, the reverse. The stage of length 16 runs as
+// forward_stage and inverse_stage do, its four offsets in the lanes; the stages of length 4
+// take the transposed registers, so that the four quarters of a block run side by side, each
+// in its lane as stages_of_four runs it. The same operations on every value, in registers.
+template <int G>
 void stages_of_sixteen_and_four(double* a, int count, int d) {
-    const double* w = stage_twiddles(16, 0);
-    const Lanes w1r = load(w), w1i = load(w + 4), w2r = load(w + 8), w2i = load(w + 12),
-                w3r = load(w + 16), w3i = load(w + 20);
+    const Run w = stage_twiddles(16, 0);
+    const Lanes w1r = run_real<Lanes>(w, 0, 0), w1i = run_imaginary<Lanes>(w, 0, 0),
+                w2r = run_real<Lanes>(w, 1, 0), w2i = run_imaginary<Lanes>(w, 1, 0),
+                w3r = run_real<Lanes>(w, 2, 0), w3i = run_imaginary<Lanes>(w, 2, 0);
+    // Quarter q of a block, points 4(3-q) .. 4(3-q)+3, at double real_at(4(3-q)).
+    constexpr std::int64_t Quarter[4] = {real_at<G>(12), real_at<G>(8), real_at<G>(4),
+                                         real_at<G>(0)};
     for (std::int64_t base = 0; base < count; base += 16) {
         double* b = a + 2 * base;
-        // Quarter q of the block (points 4(3-q) .. 4(3-q)+3) is the group at double 8(3-q).
         Lanes xr[4], xi[4], yr[4], yi[4];
-        for (int q = 0; q < 4; ++q)
-            xr[q] = load(b + 8 * (3 - q)), xi[q] = load(b + 8 * (3 - q) + 4);
+        for (int q = 0; q < 4; ++q) xr[q] = load(b + Quarter[q]), xi[q] = load(b + Quarter[q] + G);
         if (d == 0) {
             Lanes y[8];
             butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 2, y + 4,
@@ -303,7 +350,7 @@ void stages_of_sixteen_and_four(double* a, int count, int d) {
             rotate(y[4], y[5], w2r, w2i);
             rotate(y[6], y[7], w3r, w3i);
             for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
-            // Register u now holds point u of every group; point 3-r of a group gets its
+            // Register u now holds point u of every quarter; point 3-r of a quarter gets its
             // output r.
             transpose(yr, yi);
             Lanes z[8];
@@ -326,8 +373,7 @@ void stages_of_sixteen_and_four(double* a, int count, int d) {
                        y + 2);
             for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
         }
-        for (int q = 0; q < 4; ++q)
-            store(b + 8 * (3 - q), yr[q]), store(b + 8 * (3 - q) + 4, yi[q]);
+        for (int q = 0; q < 4; ++q) store(b + Quarter[q], yr[q]), store(b + Quarter[q] + G, yi[q]);
     }
 }
 
@@ -352,75 +398,85 @@ int leaf_length(int L) {
 }
 
 // The stages of the innermost blocks of {a, count} of leaf length len, in direction d.
+template <int G>
 void leaf_stages(double* a, int count, int len, int d) {
     if (len == 8) {
-        stages_of_eight_and_two(a, count, d);
+        stages_of_eight_and_two<G>(a, count, d);
     } else if (len == 16) {
-        stages_of_sixteen_and_four(a, count, d);
+        stages_of_sixteen_and_four<G>(a, count, d);
     } else {
-        stages_of_four(a, count, d);
+        stages_of_four<G>(a, count, d);
     }
 }
 
 // Block a of L >= 4 points, transformed stage after stage, every block of each stage length.
+template <int G>
 void forward_breadth(double* a, int L) {
     const int leaf = leaf_length(L);
-    for (int len = L; len > leaf; len /= 4) forward_stage<false>(a, len, L / len, NoWeights);
-    leaf_stages(a, L, leaf, 0);
+    for (int len = L; len > leaf; len /= 4) forward_stage<G, false>(a, len, L / len, NoWeights);
+    leaf_stages<G>(a, L, leaf, 0);
 }
 
+template <int G>
 void inverse_breadth(double* a, int L) {
     const int leaf = leaf_length(L);
-    leaf_stages(a, L, leaf, 1);
+    leaf_stages<G>(a, L, leaf, 1);
     for (int len = 4 * leaf; len <= L; len *= 4)
-        inverse_stage<false>(a, len, L / len, NoWeights, 1.0);
+        inverse_stage<G, false>(a, len, L / len, NoWeights, 1.0);
 }
 
 // The forward transform of block a, L >= 4 points, depth first.
+template <int G>
 void forward_depth(double* a, int L) {
     if (L <= BreadthPoints) {
-        forward_breadth(a, L);
+        forward_breadth<G>(a, L);
         return;
     }
-    forward_stage<false>(a, L, 1, NoWeights);
-    for (int r = 0; r < 4; ++r) forward_depth(a + 2LL * r * (L / 4), L / 4);
+    forward_stage<G, false>(a, L, 1, NoWeights);
+    for (int r = 0; r < 4; ++r) forward_depth<G>(a + 2LL * r * (L / 4), L / 4);
 }
 
+template <int G>
 void inverse_depth(double* a, int L) {
     if (L <= BreadthPoints) {
-        inverse_breadth(a, L);
+        inverse_breadth<G>(a, L);
         return;
     }
-    for (int r = 0; r < 4; ++r) inverse_depth(a + 2LL * r * (L / 4), L / 4);
-    inverse_stage<false>(a, L, 1, NoWeights, 1.0);
+    for (int r = 0; r < 4; ++r) inverse_depth<G>(a + 2LL * r * (L / 4), L / 4);
+    inverse_stage<G, false>(a, L, 1, NoWeights, 1.0);
 }
 
-// {a, L points} <- a times s point by point, grouped by 4 (L >= 4); s may be a. The same
+// {a, L points} <- a times s point by point, grouped by G (L >= G); s may be a. The same
 // products as multiply_spectra.
+template <int G>
 void multiply_block(double* a, const double* s, int L) {
-    for (std::int64_t at = 0; at < 2LL * L; at += 8) {
-        const Lanes ar = load(a + at), ai = load(a + at + 4);
-        const Lanes sr = load(s + at), si = load(s + at + 4);
-        store(a + at, ar * sr - ai * si);
-        store(a + at + 4, ar * si + ai * sr);
-    }
+    typedef typename GroupRegister<G>::type R;
+    constexpr int E = sizeof(R) / sizeof(double);
+    for (std::int64_t at = 0; at < 2LL * L; at += 2 * G)
+        for (int e = 0; e < G; e += E) {
+            const R ar = load_as<R>(a + at + e), ai = load_as<R>(a + at + G + e);
+            const R sr = load_as<R>(s + at + e), si = load_as<R>(s + at + G + e);
+            store_as(a + at + e, ar * sr - ai * si);
+            store_as(a + at + G + e, ar * si + ai * sr);
+        }
 }
 
 // Block a of L >= 4 points: the forward transform, the product with block s of a spectrum
 // (s = a squares) and the inverse transform, depth first, so that every block goes from
 // one transform to the other while it is still in cache. Bit for bit the three done apart.
+template <int G>
 void product_depth(double* a, const double* s, int L) {
     if (L <= BreadthPoints) {
-        forward_breadth(a, L);
-        multiply_block(a, s == nullptr ? a : s, L);
-        inverse_breadth(a, L);
+        forward_breadth<G>(a, L);
+        multiply_block<G>(a, s == nullptr ? a : s, L);
+        inverse_breadth<G>(a, L);
         return;
     }
     const std::int64_t quarter = 2LL * (L / 4);
-    forward_stage<false>(a, L, 1, NoWeights);
+    forward_stage<G, false>(a, L, 1, NoWeights);
     for (int r = 0; r < 4; ++r)
-        product_depth(a + r * quarter, s == nullptr ? nullptr : s + r * quarter, L / 4);
-    inverse_stage<false>(a, L, 1, NoWeights, 1.0);
+        product_depth<G>(a + r * quarter, s == nullptr ? nullptr : s + r * quarter, L / 4);
+    inverse_stage<G, false>(a, L, 1, NoWeights, 1.0);
 }
 
 // {points, n} grouped by G: each point times scale, then times entry i*q of the forward
@@ -442,53 +498,81 @@ void grouped_scale(double* points, int n, int G, double scale, int q, bool inver
     }
 }
 
+// The transforms of n >= 16 points grouped by G (group_points(n)).
+template <int G>
+void transform_grouped(double* points, int n, int d) {
+    // The forward weights; the inverse stage takes their conjugates.
+    const StageWeights weights = stage_weights_of(n);
+    const std::int64_t m = n / 4;
+    if (d == 0) {
+        forward_stage<G, true>(points, n, 1, weights);
+        for (int r = 0; r < 4; ++r) forward_depth<G>(points + 2 * r * m, static_cast<int>(m));
+    } else {
+        for (int r = 0; r < 4; ++r) inverse_depth<G>(points + 2 * r * m, static_cast<int>(m));
+        // Dividing by n, a power of two, is multiplying by 1/n exactly.
+        inverse_stage<G, true>(points, n, 1, weights, 1.0 / n);
+    }
+}
+
+template <int G>
+void transform_words_grouped(const double* words, double* spectrum, int n, bool folded) {
+    const StageWeights weights = stage_weights_of(n);
+    const std::int64_t m = n / 4;
+    if (folded) {
+        forward_stage<G, true, true, true>(spectrum, n, 1, weights, words);
+    } else {
+        forward_stage<G, true, true>(spectrum, n, 1, weights, words);
+    }
+    for (int r = 0; r < 4; ++r) forward_depth<G>(spectrum + 2 * r * m, static_cast<int>(m));
+}
+
+template <int G>
+void product_grouped(const double* words, const double* spectrum, double* points, int n) {
+    const StageWeights weights = stage_weights_of(n);
+    const std::int64_t quarter = 2LL * (n / 4);
+    forward_stage<G, true, true>(points, n, 1, weights, words);
+    for (int r = 0; r < 4; ++r)
+        product_depth<G>(points + r * quarter,
+                         spectrum == nullptr ? nullptr : spectrum + r * quarter, n / 4);
+    // Dividing by n, a power of two, is multiplying by 1/n exactly.
+    inverse_stage<G, true>(points, n, 1, weights, 1.0 / n);
+}
+
 }  // namespace
 
 void permuted_transform(double* points, int n, int direction) {
     const int d = direction == 1 ? 1 : 0;
     if (n < 16) {
         // The weights as the natural-order transform applies them, then the short stages.
-        const int q = table_stride(0, n), G = n < 4 ? n : 4;
+        const int q = table_stride(0, n), G = group_points(n);
         if (d == 0) grouped_scale(points, n, G, 1.0, q, false);
         if (n == 2) stages_of_two(points, 2, 2);
-        if (n == 4) stages_of_four(points, 4, d);
-        if (n == 8) stages_of_eight_and_two(points, 8, d);
+        if (n == 4) stages_of_four<4>(points, 4, d);
+        if (n == 8) stages_of_eight_and_two<4>(points, 8, d);
         if (d == 1) grouped_scale(points, n, G, 1.0 / n, q, true);
         return;
     }
-    // The forward weights; the inverse stage takes their conjugates.
-    const StageWeights weights = stage_weights_of(n);
-    const std::int64_t m = n / 4;
-    if (d == 0) {
-        forward_stage<true>(points, n, 1, weights);
-        for (int r = 0; r < 4; ++r) forward_depth(points + 2 * r * m, static_cast<int>(m));
+    if (group_points(n) == LongGroup) {
+        transform_grouped<LongGroup>(points, n, d);
     } else {
-        for (int r = 0; r < 4; ++r) inverse_depth(points + 2 * r * m, static_cast<int>(m));
-        // Dividing by n, a power of two, is multiplying by 1/n exactly.
-        inverse_stage<true>(points, n, 1, weights, 1.0 / n);
+        transform_grouped<4>(points, n, d);
     }
 }
 
 void permuted_transform_words(const double* words, double* spectrum, int n, bool folded) {
-    const StageWeights weights = stage_weights_of(n);
-    const std::int64_t m = n / 4;
-    if (folded) {
-        forward_stage<true, true, true>(spectrum, n, 1, weights, words);
+    if (group_points(n) == LongGroup) {
+        transform_words_grouped<LongGroup>(words, spectrum, n, folded);
     } else {
-        forward_stage<true, true>(spectrum, n, 1, weights, words);
+        transform_words_grouped<4>(words, spectrum, n, folded);
     }
-    for (int r = 0; r < 4; ++r) forward_depth(spectrum + 2 * r * m, static_cast<int>(m));
 }
 
 void permuted_product(const double* words, const double* spectrum, double* points, int n) {
-    const StageWeights weights = stage_weights_of(n);
-    const std::int64_t quarter = 2LL * (n / 4);
-    forward_stage<true, true>(points, n, 1, weights, words);
-    for (int r = 0; r < 4; ++r)
-        product_depth(points + r * quarter, spectrum == nullptr ? nullptr : spectrum + r * quarter,
-                      n / 4);
-    // Dividing by n, a power of two, is multiplying by 1/n exactly.
-    inverse_stage<true>(points, n, 1, weights, 1.0 / n);
+    if (group_points(n) == LongGroup) {
+        product_grouped<LongGroup>(words, spectrum, points, n);
+    } else {
+        product_grouped<4>(words, spectrum, points, n);
+    }
 }
 
 }  // namespace PIDRM_KERNEL_SET

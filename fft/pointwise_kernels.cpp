@@ -3,6 +3,7 @@
 // (arith/kernel_sets.h); with the permuted transform they make the set's product kernels.
 #include <cassert>
 #include <cstring>
+#include <type_traits>
 
 #include "arith/lanes.h"
 #include "fft/kernels.h"
@@ -10,40 +11,46 @@
 namespace PIDRM_KERNEL_SET {
 namespace {
 
-// Spectra of n >= 4 points stand in groups of four: four real parts, then four imaginary
-// parts; one group is one pair of Lanes. Spectra of 2 points are one group of two, taken
-// here as they stand, as the groups of four take them.
-void multiply_spectra(const double* x, const double* y, double* product, int n) {
+// Spectra of n >= 4 points stand in groups of G = group_points(n): G real parts, then G
+// imaginary parts. Spectra of 2 points are one group of two, taken here as they stand, as
+// the groups of four take them. Sum: product += x * y, else product = x * y.
+template <int G, bool Sum>
+void pointwise(const double* x, const double* y, double* product, int n) {
+    typedef typename std::conditional<G == 8, Wide, Register>::type R;
+    constexpr int E = sizeof(R) / sizeof(double);
+    for (std::int64_t at = 0; at < 2LL * n; at += 2 * G)
+        for (int e = 0; e < G; e += E) {
+            const std::int64_t re = at + e, im = at + G + e;
+            const R xr = load_as<R>(x + re), xi = load_as<R>(x + im);
+            const R yr = load_as<R>(y + re), yi = load_as<R>(y + im);
+            const R pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
+            store_as(product + re, Sum ? load_as<R>(product + re) + pr : pr);
+            store_as(product + im, Sum ? load_as<R>(product + im) + pi : pi);
+        }
+}
+
+template <bool Sum>
+void pointwise_of_length(const double* x, const double* y, double* product, int n) {
     if (n < 4) {
         for (int k = 0; k < 2; ++k) {
-            const double xr = x[k], xi = x[2 + k], yr = y[k], yi = y[2 + k];
-            product[k] = xr * yr - xi * yi;
-            product[2 + k] = xr * yi + xi * yr;
+            const double pr = x[k] * y[k] - x[2 + k] * y[2 + k];
+            const double pi = x[k] * y[2 + k] + x[2 + k] * y[k];
+            product[k] = Sum ? product[k] + pr : pr;
+            product[2 + k] = Sum ? product[2 + k] + pi : pi;
         }
-        return;
-    }
-    for (std::int64_t at = 0; at < 2LL * n; at += 8) {
-        const Lanes xr = load(x + at), xi = load(x + at + 4);
-        const Lanes yr = load(y + at), yi = load(y + at + 4);
-        store(product + at, xr * yr - xi * yi);
-        store(product + at + 4, xr * yi + xi * yr);
+    } else if (group_points(n) == LongGroup) {
+        pointwise<LongGroup, Sum>(x, y, product, n);
+    } else {
+        pointwise<4, Sum>(x, y, product, n);
     }
 }
 
+void multiply_spectra(const double* x, const double* y, double* product, int n) {
+    pointwise_of_length<false>(x, y, product, n);
+}
+
 void add_product_of_spectra(const double* x, const double* y, double* sum, int n) {
-    if (n < 4) {
-        for (int k = 0; k < 2; ++k) {
-            sum[k] += x[k] * y[k] - x[2 + k] * y[2 + k];
-            sum[2 + k] += x[k] * y[2 + k] + x[2 + k] * y[k];
-        }
-        return;
-    }
-    for (std::int64_t at = 0; at < 2LL * n; at += 8) {
-        const Lanes xr = load(x + at), xi = load(x + at + 4);
-        const Lanes yr = load(y + at), yi = load(y + at + 4);
-        store(sum + at, load(sum + at) + (xr * yr - xi * yi));
-        store(sum + at + 4, load(sum + at + 4) + (xr * yi + xi * yr));
-    }
+    pointwise_of_length<true>(x, y, sum, n);
 }
 
 // The distances of a run of coefficients from their whole numbers: the largest distance in
@@ -84,11 +91,13 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
         round_four(load(parts), X, d);
         return largest_distance(d);
     }
-    // Word k < n stands at double 2k - k%4 + 4 of the points, word n + k at 2k - k%4.
+    // Word k < n stands at double real_at(k) + G of the points, word n + k at real_at(k); four
+    // words from a multiple of 4 stand side by side.
+    const int G = group_points(n);
     for (int j = 0; j < len; j += 4) {
         const int k = lo + j;
-        const double* part = k < n ? points + 2 * k + 4 : points + 2 * (k - n);
-        round_four(load(part), X + j, d);
+        const std::int64_t at = k < n ? 2 * k - (k & (G - 1)) + G : 2 * (k - n) - ((k - n) & (G - 1));
+        round_four(load(points + at), X + j, d);
     }
     return largest_distance(d);
 }
@@ -97,6 +106,7 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
 
 const ProductKernels Products = {permuted_transform,     permuted_transform_words,
                                  permuted_product,       multiply_spectra,
-                                 add_product_of_spectra, rounded_coefficients};
+                                 add_product_of_spectra, rounded_coefficients,
+                                 LongGroup};
 
 }  // namespace PIDRM_KERNEL_SET

@@ -177,23 +177,23 @@ void prepare_transforms(int n) {
     // Compact copies of the lengths not yet copied, from the forward tables: each length's
     // run has its own place, so the copies made earlier stay as they are.
     for (int L = CompactPoints < 16 ? 16 : 2 * CompactPoints; L <= n; L *= 2) {
-        const int m = L / 4;
+        const int m = L / 4, T = table_group(L);
         double* c = compact_twiddles(L);
         for (int u = 0; u < m; ++u) {
-            const int t = m - 1 - u, k = u % 4;
+            const int t = m - 1 - u, k = u % T;
             double* run = c + 6LL * (u - k);
             for (int r = 1; r <= 3; ++r)
-                twiddle(d, L, r * t, run[8 * (r - 1) + k], run[8 * (r - 1) + 4 + k]);
+                twiddle(d, L, r * t, run[2 * T * (r - 1) + k], run[2 * T * (r - 1) + T + k]);
         }
         CompactPoints = L;
         if (L > CompactLongest) break;  // the weights of the longest length stay in the table
         c = compact_weights(L);
         for (int i = 0; i < L; ++i) {
-            const int quarter = 3 - i / m, u = i % m, k = u % 4;
+            const int quarter = 3 - i / m, u = i % m, k = u % T;
             const double* w = stored_weight(L, d, i);
             double* run = c + 8LL * (u - k);
-            run[8 * quarter + k] = w[0];
-            run[8 * quarter + 4 + k] = w[1];
+            run[2 * T * quarter + k] = w[0];
+            run[2 * T * quarter + T + k] = w[1];
         }
     }
     if (apart) {
