@@ -17,13 +17,35 @@ bool processor_has_avx2() {
 #endif
 }
 
+// Whether it runs the AVX-512 set: the foundation, and the forms of its instructions on four
+// and two doubles (VL) and the logic on doubles (DQ), which the compilers may take.
+bool processor_has_avx512() {
+#if defined(PIDRM_AVX512_KERNELS)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512dq");
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
 bool kernel_set_available(KernelSet set) {
-    return set == BaselineKernels || (set == Avx2Kernels && processor_has_avx2());
+    switch (set) {
+        case BaselineKernels:
+            return true;
+        case Avx2Kernels:
+            return processor_has_avx2();
+        case Avx512Kernels:
+            return processor_has_avx512();
+        default:
+            return false;
+    }
 }
 
 KernelSet best_kernel_set() {
+    if (kernel_set_available(Avx512Kernels)) return Avx512Kernels;
     return kernel_set_available(Avx2Kernels) ? Avx2Kernels : BaselineKernels;
 }
 
@@ -35,12 +57,15 @@ void use_kernel_set(KernelSet set) {
 }
 
 const char* kernel_set_name(KernelSet set) {
-    return set == Avx2Kernels ? "avx2" : "baseline";
+    return set == Avx512Kernels ? "avx512" : set == Avx2Kernels ? "avx2" : "baseline";
 }
 
 const CarryKernels& carry_kernels() {
 #if defined(PIDRM_AVX2_KERNELS)
     if (ActiveKernels == Avx2Kernels) return avx2::Carries;
+#endif
+#if defined(PIDRM_AVX512_KERNELS)
+    if (ActiveKernels == Avx512Kernels) return avx512::Carries;
 #endif
     return baseline::Carries;
 }

@@ -14,6 +14,9 @@
 //                     compiler has no vector types (or with PIDRM_PLAIN_VECTORS)
 //   Avx2Kernels       x86-64 with GCC or Clang: the same sources compiled for AVX2, four lanes
 //                     to a register, still without fused multiply-adds
+//   Avx512Kernels     x86-64 with GCC or Clang: compiled for AVX-512 (F, VL, DQ), eight lanes to
+//                     its widest registers, which the transforms of 32 points or more take a
+//                     group of eight points at a time; no fused multiply-adds either
 // Every set runs the same operations in the same order, none fused, so every product's
 // integers, every digit and every rounding error are the same whichever set runs. The best
 // set the processor runs is chosen before main; tests and benchmarks may choose another.
@@ -37,7 +40,7 @@
 #define KERNEL_INLINE inline
 #endif
 
-enum KernelSet { BaselineKernels, Avx2Kernels, KernelSetCount };
+enum KernelSet { BaselineKernels, Avx2Kernels, Avx512Kernels, KernelSetCount };
 
 // The set the kernels run now: best_kernel_set() from the start of the process.
 extern KernelSet ActiveKernels;
@@ -45,14 +48,14 @@ extern KernelSet ActiveKernels;
 // True when the set is in this build and the processor (and its system) runs it.
 bool kernel_set_available(KernelSet set);
 
-// The fastest available set: Avx2Kernels where available, else BaselineKernels.
+// The fastest available set: Avx512Kernels, else Avx2Kernels, else BaselineKernels.
 KernelSet best_kernel_set();
 
 // Makes the kernels run `set`, which must be available. For tests and benchmarks; the
 // program itself always runs best_kernel_set().
 void use_kernel_set(KernelSet set);
 
-// "baseline" or "avx2".
+// "baseline", "avx2" or "avx512".
 const char* kernel_set_name(KernelSet set);
 
 // ---- The carry kernels ------------------------------------------------------------------
@@ -75,6 +78,9 @@ namespace baseline {
 extern const CarryKernels Carries;
 }
 namespace avx2 {
+extern const CarryKernels Carries;
+}
+namespace avx512 {
 extern const CarryKernels Carries;
 }
 

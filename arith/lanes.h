@@ -39,13 +39,27 @@ typedef std::int64_t RegisterMask __attribute__((vector_size(sizeof(Register))))
 KERNEL_INLINE RegisterMask register_greater(const Register& a, const Register& b) {
     return (RegisterMask)(a > b);
 }
-// a where a > b, else b (b where either is a NaN): what x86's maxpd computes.
+// a where a > b, else b (b where either is a NaN): what x86's maxpd computes, and on x86 that
+// instruction, which the compilers may otherwise build from a comparison and a blend: two
+// steps in the chain of a running maximum.
 KERNEL_INLINE Register register_larger(const Register& a, const Register& b) {
+#if defined(__AVX__)
+    return __builtin_ia32_maxpd256(a, b);
+#elif defined(__SSE2__)
+    return __builtin_ia32_maxpd(a, b);
+#else
     return a > b ? a : b;
+#endif
 }
 // a where a < b, else b (b where either is a NaN): what x86's minpd computes.
 KERNEL_INLINE Register register_smaller(const Register& a, const Register& b) {
+#if defined(__AVX__)
+    return __builtin_ia32_minpd256(a, b);
+#elif defined(__SSE2__)
+    return __builtin_ia32_minpd(a, b);
+#else
     return a < b ? a : b;
+#endif
 }
 KERNEL_INLINE RegisterMask bits_of(const Register& a) {
     return (RegisterMask)a;
@@ -254,12 +268,21 @@ KERNEL_INLINE Lanes swapped_pairs(const Lanes& v) {
     return s;
 }
 
-// (lo[0], lo[1], hi[0], hi[1]), and back.
+// (lo[0], lo[1], hi[0], hi[1]), and back. Where a register holds four lanes, its halves are
+// joined and taken apart by shuffles, which the compilers keep in registers.
+#if PIDRM_REGISTER_LANES == 4 && defined(PIDRM_SHUFFLES)
+typedef double HalfRegister __attribute__((vector_size(16)));
+#endif
 KERNEL_INLINE Lanes load_halves(const double* lo, const double* hi) {
 #if PIDRM_REGISTER_LANES == 2
     Lanes v;
     std::memcpy(&v.r[0], lo, sizeof(Register));
     std::memcpy(&v.r[1], hi, sizeof(Register));
+    return v;
+#elif PIDRM_REGISTER_LANES == 4 && defined(PIDRM_SHUFFLES)
+    Lanes v;
+    v.r[0] =
+        __builtin_shufflevector(load_as<HalfRegister>(lo), load_as<HalfRegister>(hi), 0, 1, 2, 3);
     return v;
 #else
     return lanes(lo[0], lo[1], hi[0], hi[1]);
@@ -269,6 +292,9 @@ KERNEL_INLINE void store_halves(double* lo, double* hi, const Lanes& v) {
 #if PIDRM_REGISTER_LANES == 2
     std::memcpy(lo, &v.r[0], sizeof(Register));
     std::memcpy(hi, &v.r[1], sizeof(Register));
+#elif PIDRM_REGISTER_LANES == 4 && defined(PIDRM_SHUFFLES)
+    store_as(lo, static_cast<HalfRegister>(__builtin_shufflevector(v.r[0], v.r[0], 0, 1)));
+    store_as(hi, static_cast<HalfRegister>(__builtin_shufflevector(v.r[0], v.r[0], 2, 3)));
 #else
     lo[0] = v[0], lo[1] = v[1], hi[0] = v[2], hi[1] = v[3];
 #endif

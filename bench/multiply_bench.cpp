@@ -80,7 +80,7 @@ BENCHMARK(BM_ProductSplit)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// The second argument is the kernel set (arith/kernel_sets.h): 0 baseline, 1 AVX2.
+// The second argument is the kernel set (arith/kernel_sets.h): 0 baseline, 1 AVX2, 2 AVX-512.
 void BM_Multiply(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const KernelSet set = static_cast<KernelSet>(state.range(1)), before = ActiveKernels;
@@ -104,7 +104,8 @@ void BM_Multiply(benchmark::State& state) {
 // Every power of two from 2^4 words up to 2^18, the working length of the longest runs, with
 // each kernel set.
 BENCHMARK(BM_Multiply)
-    ->ArgsProduct({benchmark::CreateRange(1 << 4, 1 << 18, 2), {BaselineKernels, Avx2Kernels}})
+    ->ArgsProduct({benchmark::CreateRange(1 << 4, 1 << 18, 2),
+                   {BaselineKernels, Avx2Kernels, Avx512Kernels}})
     ->ArgNames({"n", "set"})
     ->Unit(benchmark::kMicrosecond);
 

@@ -178,6 +178,9 @@ extern const ProductKernels Products;
 namespace avx2 {
 extern const ProductKernels Products;
 }
+namespace avx512 {
+extern const ProductKernels Products;
+}
 
 // The product kernels of the active set.
 const ProductKernels& product_kernels();

@@ -7,6 +7,9 @@ const ProductKernels& product_kernels() {
 #if defined(PIDRM_AVX2_KERNELS)
     if (ActiveKernels == Avx2Kernels) return avx2::Products;
 #endif
+#if defined(PIDRM_AVX512_KERNELS)
+    if (ActiveKernels == Avx512Kernels) return avx512::Products;
+#endif
     return baseline::Products;
 }
 

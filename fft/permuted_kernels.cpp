@@ -253,8 +253,7 @@ KERNEL_INLINE void store_pairs(double* p, const Lanes& v) {
 // has t = 1-u, so only u = 0 has twiddles other than 1, which leave a value as it is.
 template <int G>
 void stages_of_eight_and_two(double* a, int count, int d) {
-    constexpr std::int64_t Offset[4] = {real_at<G>(6), real_at<G>(4), real_at<G>(2),
-                                        real_at<G>(0)};
+    constexpr std::int64_t Offset[4] = {real_at<G>(6), real_at<G>(4), real_at<G>(2), real_at<G>(0)};
     Lanes wr[4], wi[4];
     for (int r = 1; r <= 3; ++r) {
         double re, im;

@@ -96,7 +96,8 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
     const int G = group_points(n);
     for (int j = 0; j < len; j += 4) {
         const int k = lo + j;
-        const std::int64_t at = k < n ? 2 * k - (k & (G - 1)) + G : 2 * (k - n) - ((k - n) & (G - 1));
+        const std::int64_t at =
+            k < n ? 2 * k - (k & (G - 1)) + G : 2 * (k - n) - ((k - n) & (G - 1));
         round_four(load(points + at), X + j, d);
     }
     return largest_distance(d);
@@ -104,9 +105,8 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
 
 }  // namespace
 
-const ProductKernels Products = {permuted_transform,     permuted_transform_words,
-                                 permuted_product,       multiply_spectra,
-                                 add_product_of_spectra, rounded_coefficients,
+const ProductKernels Products = {permuted_transform, permuted_transform_words, permuted_product,
+                                 multiply_spectra,   add_product_of_spectra,   rounded_coefficients,
                                  LongGroup};
 
 }  // namespace PIDRM_KERNEL_SET
