@@ -1,4 +1,5 @@
-// The carry kernel: the digits of a chunk of words with guessed carries, four words at a time.
+// The carry kernel: the digits of a chunk of words with guessed carries, four or eight words
+// at a time.
 // Compiled once for each kernel set (arith/kernel_sets.h).
 //
 // The carry into a word is guessed from the three words below it. With the guesses, a word's
@@ -17,7 +18,11 @@ namespace {
 constexpr double RadixReal = 100000.0, HalfRadixReal = RadixReal / 2;
 constexpr double InverseRadix = 1.0 / RadixReal;
 
-// Guesses of the carries entering the words above x[0..3], from t = (x[0] + x[1]/B +
+// Words side by side: eight where the set's widest registers hold eight doubles, else four.
+constexpr int N = WideLanes >= 8 ? 8 : 4;
+typedef LanesOf<N> Words;
+
+// Guesses of the carries entering the words above x[0..N-1], from t = (x[0] + x[1]/B +
 // x[2]/B^2)/B, which is within 1/B + 2^37/B^3 < 1.5*10^-4 of x[0] plus the carry into it,
 // divided by B (the carry into a word is within 1 of the word below plus its carry, divided
 // by B). Balanced digits: the nearest whole number to t, and to the one nearer zero at a tie,
@@ -27,34 +32,34 @@ constexpr double InverseRadix = 1.0 / RadixReal;
 // more than its rounding error (3 * 2^-53), toward zero (balanced) or up (plain), and the
 // floor is the nearest whole number to t - 1/2.
 template <bool Balanced>
-KERNEL_INLINE Lanes guessed_carries(const double* x) {
-    const Lanes inverse = splat(InverseRadix);
-    const Lanes t = (load(x) + (load(x + 1) + load(x + 2) * inverse) * inverse) * inverse;
-    return Balanced ? nearest_whole(t * splat(1 - 1.0 / (1LL << 40)))
-                    : nearest_whole(t + magnitude(t) * splat(1.0 / (1LL << 40)) - splat(0.5));
+KERNEL_INLINE Words guessed_carries(const double* x) {
+    const Words inverse = splat<N>(InverseRadix);
+    const Words t = (load<N>(x) + (load<N>(x + 1) + load<N>(x + 2) * inverse) * inverse) * inverse;
+    return Balanced ? nearest_whole(t * splat<N>(1 - 1.0 / (1LL << 40)))
+                    : nearest_whole(t + magnitude(t) * splat<N>(1.0 / (1LL << 40)) - splat<N>(0.5));
 }
 
-// D[at..at+3] <- the digits of words at..at+3, X[j] + guess[j+1] - B*guess[j]; low and high
-// keep the smallest and the largest digit of each lane (a NaN is passed over).
-KERNEL_INLINE void digits(const double* X, double* D, const double* guess, int at, Lanes& low,
-                          Lanes& high) {
-    const Lanes t = load(X + at) + load(guess + at + 1);
-    const Lanes digit = t - load(guess + at) * splat(RadixReal);
+// D[at..at+N-1] <- the digits of words at..at+N-1, X[j] + guess[j+1] - B*guess[j]; low and
+// high keep the smallest and the largest digit of each lane (a NaN is passed over).
+KERNEL_INLINE void digits(const double* X, double* D, const double* guess, int at, Words& low,
+                          Words& high) {
+    const Words t = load<N>(X + at) + load<N>(guess + at + 1);
+    const Words digit = t - load<N>(guess + at) * splat<N>(RadixReal);
     store(D + at, digit);
     low = smaller(digit, low);
     high = larger(digit, high);
 }
 
-// Whether the balanced digits D[at..at+3] of words at..at+3 lie in their ranges, which for
-// a digit of +-B/2 depends on the sign of the word plus its carry, t: a digit less 1 where t
-// is positive lies in -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2 of
-// its middle: one comparison, where two joined by an or would become scalar code on SSE2.
-KERNEL_INLINE Mask balanced_out_of_range(const double* X, const double* D, const double* guess,
-                                         int at) {
-    const Lanes t = load(X + at) + load(guess + at + 1);
-    const Lanes d = load(D + at) - masked(greater(t, splat(0)), splat(1));
+// Whether the balanced digits D[at..at+N-1] of words at..at+N-1 lie in their ranges, which
+// for a digit of +-B/2 depends on the sign of the word plus its carry, t: a digit less 1 where
+// t is positive lies in -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2
+// of its middle: one comparison, where two joined by an or would become scalar code on SSE2.
+KERNEL_INLINE MaskOf<N> balanced_out_of_range(const double* X, const double* D, const double* guess,
+                                              int at) {
+    const Words t = load<N>(X + at) + load<N>(guess + at + 1);
+    const Words d = load<N>(D + at) - masked(greater(t, splat<N>(0)), splat<N>(1));
     const double half_width = (RadixReal - 1) / 2, middle = -HalfRadixReal + half_width;
-    return greater(magnitude(d - splat(middle)), splat(half_width));
+    return greater(magnitude(d - splat<N>(middle)), splat<N>(half_width));
 }
 
 // Digits: balanced -B/2+1..B/2 when the word plus its carry, t, is positive and -B/2..B/2-1
@@ -64,22 +69,23 @@ KERNEL_INLINE Mask balanced_out_of_range(const double* X, const double* D, const
 template <bool Balanced>
 bool guessed_digits(const double* X, double* D, int len, double* guess, double carry_in,
                     double* carry_out) {
-    for (int j = 0; j <= len; j += 4) store(guess + j, guessed_carries<Balanced>(X + j));
-    Lanes low = splat(0), high = splat(0);
+    for (int j = 0; j <= len; j += N) store(guess + j, guessed_carries<Balanced>(X + j));
+    Words low = splat<N>(0), high = splat<N>(0);
     int j = 0;
-    for (; j + 4 <= len; j += 4) digits(X, D, guess, j, low, high);
+    for (; j + N <= len; j += N) digits(X, D, guess, j, low, high);
     // The last words in a group that overlaps the one before: the same digits again.
-    if (j < len) digits(X, D, guess, len - 4, low, high);
+    if (j < len) digits(X, D, guess, len - N, low, high);
     *carry_out = guess[0];
     if (guess[len] != carry_in) return false;
     const double least = Balanced ? -HalfRadixReal : 0,
                  most = Balanced ? HalfRadixReal : RadixReal - 1;
-    if (any(either(less(low, splat(least)), greater(high, splat(most))))) return false;
-    if (!Balanced || !any(either(less(low, splat(least + 1)), greater(high, splat(most - 1)))))
+    if (any(either(less(low, splat<N>(least)), greater(high, splat<N>(most))))) return false;
+    if (!Balanced ||
+        !any(either(less(low, splat<N>(least + 1)), greater(high, splat<N>(most - 1)))))
         return true;
-    Mask out = less(low, low);  // none
-    for (j = 0; j + 4 <= len; j += 4) out = either(out, balanced_out_of_range(X, D, guess, j));
-    if (j < len) out = either(out, balanced_out_of_range(X, D, guess, len - 4));
+    MaskOf<N> out = less(low, low);  // none
+    for (j = 0; j + N <= len; j += N) out = either(out, balanced_out_of_range(X, D, guess, j));
+    if (j < len) out = either(out, balanced_out_of_range(X, D, guess, len - N));
     return !any(out);
 }
 

@@ -60,12 +60,12 @@ const char* kernel_set_name(KernelSet set);
 
 // ---- The carry kernels ------------------------------------------------------------------
 
-// Digits of the chunk X[0..len), len >= 4, with the carry into each word guessed from the
-// three words below it (X[len..len+2], the words below the chunk; X is read up to X[len+5]),
+// Digits of the chunk X[0..len), len >= 8, with the carry into each word guessed from the
+// three words below it (X[len..len+2], the words below the chunk; X is read up to X[len+9]),
 // written to D[0..len). True when every guess is confirmed: the guess for the word below the
 // chunk equals carry_in, the carry entering X[len-1], and every digit lies in its range; the
 // digits are then those of the word-by-word sweep, and *carry_out is the carry out of X[0].
-// When false, D holds no digits to keep. guess: len + 4 doubles of scratch. Balanced and
+// When false, D holds no digits to keep. guess: len + 8 doubles of scratch. Balanced and
 // plain digits as normalize_carries forms them.
 using GuessedDigits = bool (*)(const double* X, double* D, int len, double* guess, double carry_in,
                                double* carry_out);

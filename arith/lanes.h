@@ -20,6 +20,10 @@
 #if defined(__aarch64__) && defined(__ARM_NEON) && !defined(PIDRM_PLAIN_VECTORS)
 #include <arm_neon.h>
 #endif
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS) && \
+    defined(__AVX512F__)
+#include <immintrin.h>
+#endif
 
 namespace PIDRM_KERNEL_SET {
 
@@ -146,21 +150,68 @@ KERNEL_INLINE void store_as(double* p, const R& r) {
 #define PIDRM_SHUFFLES
 #endif
 #endif
-constexpr int Registers = 4 / RegisterLanes;
 
-// ---- Four lanes ----------------------------------------------------------------------------
+// ---- Lanes -------------------------------------------------------------------------------
+// LanesOf<N> holds N doubles, four or eight, side by side; Lanes are four of them. Four lanes
+// are held in Registers, eight in the widest registers (one where the set has AVX-512).
 
-struct Lanes {
-    Register r[Registers];
+#if PIDRM_WIDE_LANES == 8
+typedef std::int64_t WideMask __attribute__((vector_size(64)));
+KERNEL_INLINE WideMask register_greater(const Wide& a, const Wide& b) {
+    return (WideMask)(a > b);
+}
+KERNEL_INLINE Wide register_larger(const Wide& a, const Wide& b) {
+    return _mm512_max_pd(a, b);
+}
+KERNEL_INLINE Wide register_smaller(const Wide& a, const Wide& b) {
+    return _mm512_min_pd(a, b);
+}
+KERNEL_INLINE WideMask bits_of(const Wide& a) {
+    return (WideMask)a;
+}
+KERNEL_INLINE Wide register_of(const WideMask& m) {
+    return (Wide)m;
+}
+KERNEL_INLINE Wide register_floor(const Wide& v) {
+    return _mm512_roundscale_pd(v, 0x09);
+}
+#endif
+
+// The register that holds the lanes of LanesOf<N>, its mask, and its lanes.
+template <int N>
+struct PackRegister {
+    typedef Register type;
+    typedef RegisterMask mask;
+    static constexpr int lanes = RegisterLanes;
+};
+#if PIDRM_WIDE_LANES == 8
+template <>
+struct PackRegister<8> {
+    typedef Wide type;
+    typedef WideMask mask;
+    static constexpr int lanes = 8;
+};
+#endif
+
+template <int N>
+struct LanesOf {
+    typedef typename PackRegister<N>::type R;
+    static constexpr int Count = N / PackRegister<N>::lanes;  // registers
+    R r[Count];
     KERNEL_INLINE double operator[](int i) const {
         double v;
         std::memcpy(&v, reinterpret_cast<const double*>(r) + i, sizeof v);
         return v;
     }
 };
-struct Mask {
-    RegisterMask r[Registers];
+template <int N>
+struct MaskOf {
+    typename PackRegister<N>::mask r[LanesOf<N>::Count];
 };
+
+typedef LanesOf<4> Lanes;
+typedef MaskOf<4> Mask;
+constexpr int Registers = Lanes::Count;
 
 // One register from p, and back.
 KERNEL_INLINE Register load_register(const double* p) {
@@ -172,80 +223,102 @@ KERNEL_INLINE void store_register(double* p, const Register& r) {
 
 // Lanes from p, and back, register by register, which the compilers keep in registers where
 // a copy of the whole may go through memory.
-KERNEL_INLINE Lanes load(const double* p) {
-    Lanes v;
-    for (int k = 0; k < Registers; ++k) v.r[k] = load_register(p + k * RegisterLanes);
+template <int N = 4>
+KERNEL_INLINE LanesOf<N> load(const double* p) {
+    typedef LanesOf<N> L;
+    L v;
+    for (int k = 0; k < L::Count; ++k)
+        v.r[k] = load_as<typename L::R>(p + k * PackRegister<N>::lanes);
     return v;
 }
-KERNEL_INLINE void store(double* p, const Lanes& v) {
-    for (int k = 0; k < Registers; ++k) store_register(p + k * RegisterLanes, v.r[k]);
+template <int N>
+KERNEL_INLINE void store(double* p, const LanesOf<N>& v) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) store_as(p + k * PackRegister<N>::lanes, v.r[k]);
 }
 
 KERNEL_INLINE Lanes lanes(double a, double b, double c, double d) {
     const double v[4] = {a, b, c, d};
     return load(v);
 }
-KERNEL_INLINE Lanes splat(double s) {
-    return lanes(s, s, s, s);
+template <int N = 4>
+KERNEL_INLINE LanesOf<N> splat(double s) {
+    double v[N];
+    for (double& e : v) e = s;
+    return load<N>(v);
 }
 
-KERNEL_INLINE Lanes operator+(Lanes a, const Lanes& b) {
-    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] + b.r[k];
+template <int N>
+KERNEL_INLINE LanesOf<N> operator+(LanesOf<N> a, const LanesOf<N>& b) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) a.r[k] = a.r[k] + b.r[k];
     return a;
 }
-KERNEL_INLINE Lanes operator-(Lanes a, const Lanes& b) {
-    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] - b.r[k];
+template <int N>
+KERNEL_INLINE LanesOf<N> operator-(LanesOf<N> a, const LanesOf<N>& b) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) a.r[k] = a.r[k] - b.r[k];
     return a;
 }
-KERNEL_INLINE Lanes operator*(Lanes a, const Lanes& b) {
-    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] * b.r[k];
+template <int N>
+KERNEL_INLINE LanesOf<N> operator*(LanesOf<N> a, const LanesOf<N>& b) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) a.r[k] = a.r[k] * b.r[k];
     return a;
 }
-KERNEL_INLINE Lanes& operator*=(Lanes& a, double s) {
-    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] * s;
+template <int N>
+KERNEL_INLINE LanesOf<N>& operator*=(LanesOf<N>& a, double s) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) a.r[k] = a.r[k] * s;
     return a;
 }
 
-KERNEL_INLINE Mask greater(const Lanes& a, const Lanes& b) {
-    Mask m;
-    for (int k = 0; k < Registers; ++k) m.r[k] = register_greater(a.r[k], b.r[k]);
+template <int N>
+KERNEL_INLINE MaskOf<N> greater(const LanesOf<N>& a, const LanesOf<N>& b) {
+    MaskOf<N> m;
+    for (int k = 0; k < LanesOf<N>::Count; ++k) m.r[k] = register_greater(a.r[k], b.r[k]);
     return m;
 }
-KERNEL_INLINE Mask less(const Lanes& a, const Lanes& b) {
+template <int N>
+KERNEL_INLINE MaskOf<N> less(const LanesOf<N>& a, const LanesOf<N>& b) {
     return greater(b, a);
 }
 // a where a > b, else b, lane by lane: b where either is a NaN.
-KERNEL_INLINE Lanes larger(Lanes a, const Lanes& b) {
-    for (int k = 0; k < Registers; ++k) a.r[k] = register_larger(a.r[k], b.r[k]);
+template <int N>
+KERNEL_INLINE LanesOf<N> larger(LanesOf<N> a, const LanesOf<N>& b) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) a.r[k] = register_larger(a.r[k], b.r[k]);
     return a;
 }
 // a where a < b, else b, lane by lane: b where either is a NaN.
-KERNEL_INLINE Lanes smaller(Lanes a, const Lanes& b) {
-    for (int k = 0; k < Registers; ++k) a.r[k] = register_smaller(a.r[k], b.r[k]);
+template <int N>
+KERNEL_INLINE LanesOf<N> smaller(LanesOf<N> a, const LanesOf<N>& b) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) a.r[k] = register_smaller(a.r[k], b.r[k]);
     return a;
 }
-KERNEL_INLINE Mask either(Mask a, const Mask& b) {
-    for (int k = 0; k < Registers; ++k) a.r[k] = a.r[k] | b.r[k];
+template <int N>
+KERNEL_INLINE MaskOf<N> either(MaskOf<N> a, const MaskOf<N>& b) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) a.r[k] = a.r[k] | b.r[k];
     return a;
 }
-KERNEL_INLINE bool any(const Mask& m) {
-    RegisterMask all = m.r[0];
-    for (int k = 1; k < Registers; ++k) all = all | m.r[k];
-    std::uint64_t words[RegisterLanes];
+template <int N>
+KERNEL_INLINE bool any(const MaskOf<N>& m) {
+    typedef typename PackRegister<N>::mask M;
+    constexpr int lanes = PackRegister<N>::lanes;
+    M all = m.r[0];
+    for (int k = 1; k < LanesOf<N>::Count; ++k) all = all | m.r[k];
+    std::uint64_t words[lanes];
     std::memcpy(words, &all, sizeof words);
     std::uint64_t set = 0;
-    for (int i = 0; i < RegisterLanes; ++i) set |= words[i];
+    for (int i = 0; i < lanes; ++i) set |= words[i];
     return set != 0;
 }
 // v where m is set, +0 elsewhere.
-KERNEL_INLINE Lanes masked(const Mask& m, Lanes v) {
-    for (int k = 0; k < Registers; ++k) v.r[k] = register_of(bits_of(v.r[k]) & m.r[k]);
+template <int N>
+KERNEL_INLINE LanesOf<N> masked(const MaskOf<N>& m, LanesOf<N> v) {
+    for (int k = 0; k < LanesOf<N>::Count; ++k) v.r[k] = register_of(bits_of(v.r[k]) & m.r[k]);
     return v;
 }
 // |v|: the sign bits cleared, as fabs clears them.
-KERNEL_INLINE Lanes magnitude(Lanes v) {
-    const Lanes sign = splat(-0.0);  // the sign bits alone
-    for (int k = 0; k < Registers; ++k) v.r[k] = register_of(bits_of(v.r[k]) & ~bits_of(sign.r[k]));
+template <int N>
+KERNEL_INLINE LanesOf<N> magnitude(LanesOf<N> v) {
+    const LanesOf<N> sign = splat<N>(-0.0);  // the sign bits alone
+    for (int k = 0; k < LanesOf<N>::Count; ++k)
+        v.r[k] = register_of(bits_of(v.r[k]) & ~bits_of(sign.r[k]));
     return v;
 }
 
@@ -338,8 +411,9 @@ KERNEL_INLINE void transpose(Lanes* v) {
 // lies in [2^52, 2^53), where the doubles are exactly the whole numbers, so the addition
 // rounds v to a whole number and the subtraction is exact. Two additions, which every vector
 // unit has.
-KERNEL_INLINE Lanes nearest_whole(const Lanes& v) {
-    const Lanes shift = splat(6755399441055744.0);  // 1.5 * 2^52
+template <int N>
+KERNEL_INLINE LanesOf<N> nearest_whole(const LanesOf<N>& v) {
+    const LanesOf<N> shift = splat<N>(6755399441055744.0);  // 1.5 * 2^52
     return (v + shift) - shift;
 }
 
@@ -347,21 +421,23 @@ KERNEL_INLINE Lanes nearest_whole(const Lanes& v) {
 // Without a floor instruction: r = nearest_whole(v) is whole with |r - v| <= 1/2, so floor(v)
 // is r - 1 where r > v (then r - 1 <= v - 1/2) and r elsewhere (r <= v < r + 1); the +0
 // added where r <= v turns a -0 into +0.
-KERNEL_INLINE Lanes floor_whole(const Lanes& v) {
+template <int N>
+KERNEL_INLINE LanesOf<N> floor_whole(const LanesOf<N>& v) {
 #if defined(PIDRM_FLOOR_INSTRUCTION)
-    Lanes f;
-    for (int k = 0; k < Registers; ++k) f.r[k] = register_floor(v.r[k]);
+    LanesOf<N> f;
+    for (int k = 0; k < LanesOf<N>::Count; ++k) f.r[k] = register_floor(v.r[k]);
     return f;
 #else
-    const Lanes r = nearest_whole(v);
-    return r + masked(greater(r, v), splat(-1.0));
+    const LanesOf<N> r = nearest_whole(v);
+    return r + masked(greater(r, v), splat<N>(-1.0));
 #endif
 }
 
 // The largest lane, a NaN first.
-KERNEL_INLINE double largest_lane(const Lanes& v) {
+template <int N>
+KERNEL_INLINE double largest_lane(const LanesOf<N>& v) {
     double m = v[0];
-    for (int i = 1; i < 4; ++i)
+    for (int i = 1; i < N; ++i)
         if (v[i] > m || v[i] != v[i]) m = v[i];
     return m;
 }

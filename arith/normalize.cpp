@@ -64,8 +64,8 @@ double words_as_they_are(const double* from, int, int lo, int len, double* X) {
 // the run is never reduced: it takes the carry out of word 1.
 template <bool Balanced>
 double normalize_chunks(WordSource source, const double* from, double* M, int n) {
-    // The kernel reads up to 3 words beyond the chunk's words and the 3 below them.
-    double X[Chunk + 6], guess[Chunk + 4];
+    // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros.
+    double X[Chunk + 10], guess[Chunk + 8];
     double below[3] = {0, 0, 0};  // the first three words below the chunk, zero below the run
     const GuessedDigits guessed_digits =
         Balanced ? carry_kernels().balanced : carry_kernels().plain;
@@ -75,7 +75,8 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
     for (int hi = n; hi > 0; hi -= Chunk) {
         const int lo = hi > Chunk ? hi - Chunk : 0, len = hi - lo;
         err = max2(err, source(from, n, lo, len, X));
-        for (int k = 0; k < 3; ++k) X[len + k] = below[k], X[len + 3 + k] = 0;
+        for (int k = 0; k < 3; ++k) X[len + k] = below[k];
+        for (int k = 3; k < 10; ++k) X[len + k] = 0;
         for (int k = 0; k < 3; ++k) below[k] = X[k];
         if (hi == n) bottom_minus_zero = X[len - 1] == 0 && std::signbit(X[len - 1]);
         const int top = lo == 0 ? 1 : 0;  // the first digit word of the chunk

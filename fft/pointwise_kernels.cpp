@@ -55,52 +55,61 @@ void add_product_of_spectra(const double* x, const double* y, double* sum, int n
 
 // The distances of a run of coefficients from their whole numbers: the largest distance in
 // each lane, and the sum of c - c over the coefficients c, which is 0 unless one of them is
-// not finite, when it is a NaN, as the rounding error of the run then is.
+// not finite, when it is a NaN, as the rounding error of the run then is. W lanes.
+template <int W>
 struct Distances {
-    Lanes largest, not_finite;
+    LanesOf<W> largest, not_finite;
 };
 
-// The coefficients c at {X, 4} rounded half up, floor(c + 0.5), their distances
+// The coefficients c at {X, W} rounded half up, floor(c + 0.5), their distances
 // |floor(c + 0.5) - c| taken into d.
-KERNEL_INLINE void round_four(const Lanes& c, double* X, Distances& d) {
-    const Lanes whole = floor_whole(c + splat(0.5));
+template <int W>
+KERNEL_INLINE void round_words(const LanesOf<W>& c, double* X, Distances<W>& d) {
+    const LanesOf<W> whole = floor_whole(c + splat<W>(0.5));
     store(X, whole);
     d.largest = larger(magnitude(whole - c), d.largest);
     d.not_finite = d.not_finite + (c - c);
 }
 
 // The largest distance of a run, a NaN where a coefficient was not finite.
-KERNEL_INLINE double largest_distance(const Distances& d) {
+template <int W>
+KERNEL_INLINE double largest_distance(const Distances<W>& d) {
     return largest_lane(d.largest + d.not_finite);
+}
+
+// rounded_coefficients for n >= 4 points grouped by G, W = G words side by side: word k < n
+// stands at double real_at(k) + G of the points, word n + k at real_at(k).
+template <int G>
+double rounded_grouped(const double* points, int n, int lo, int len, double* X) {
+    constexpr int W = G;
+    Distances<W> d = {splat<W>(0), splat<W>(0)};
+    for (int j = 0; j < len; j += W) {
+        const int k = lo + j;
+        const std::int64_t at = k < n ? real_at<G>(k) + G : real_at<G>(k - n);
+        round_words(load<W>(points + at), X + j, d);
+    }
+    return largest_distance(d);
 }
 
 // Words lo..lo+len-1 of the 2n-word product whose n points stand in `points` after the
 // inverse transform, rounded: word k < n is the imaginary part of point k, word n + k its
-// real part. lo and len are multiples of 4 (normalize_from asks for chunks of 256 words from
-// the bottom of a run of 2n >= 4 words). Coefficients are whole numbers of magnitude at most
-// n*max|a|*max|b| (6.5536e14 for 2^18 balanced words, twice that for a sum of two products),
-// below the 2^51 that floor_whole needs, so rounding recovers them while the error stays
-// below 0.5.
+// real part. lo and len are multiples of the group (normalize_from asks for chunks of 256
+// words from the bottom of a run of 2n >= 4 words). Coefficients are whole numbers of
+// magnitude at most n*max|a|*max|b| (6.5536e14 for 2^18 balanced words, twice that for a sum
+// of two products), below the 2^51 that floor_whole needs, so rounding recovers them while
+// the error stays below 0.5.
 double rounded_coefficients(const double* points, int words, int lo, int len, double* X) {
     const int n = words / 2;
-    assert(lo % 4 == 0 && len % 4 == 0);
-    Distances d = {splat(0), splat(0)};
     if (n < 4) {  // one group of two points: the imaginary parts, then the real parts
         assert(lo == 0 && len == 4);
+        Distances<4> d = {splat(0), splat(0)};
         const double parts[4] = {points[2], points[3], points[0], points[1]};
-        round_four(load(parts), X, d);
+        round_words(load(parts), X, d);
         return largest_distance(d);
     }
-    // Word k < n stands at double real_at(k) + G of the points, word n + k at real_at(k); four
-    // words from a multiple of 4 stand side by side.
-    const int G = group_points(n);
-    for (int j = 0; j < len; j += 4) {
-        const int k = lo + j;
-        const std::int64_t at =
-            k < n ? 2 * k - (k & (G - 1)) + G : 2 * (k - n) - ((k - n) & (G - 1));
-        round_four(load(points + at), X + j, d);
-    }
-    return largest_distance(d);
+    assert(lo % group_points(n) == 0 && len % group_points(n) == 0);
+    return group_points(n) == LongGroup ? rounded_grouped<LongGroup>(points, n, lo, len, X)
+                                        : rounded_grouped<4>(points, n, lo, len, X);
 }
 
 }  // namespace
