@@ -22,7 +22,12 @@
 #endif
 #if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS) && \
     defined(__AVX512F__)
+// GCC 12's AVX-512 intrinsics start their results from an undefined register, which its
+// warning about uninitialised values reports where they are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 namespace PIDRM_KERNEL_SET {
