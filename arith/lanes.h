@@ -24,10 +24,14 @@
     defined(__AVX512F__)
 // GCC 12's AVX-512 intrinsics start their results from an undefined register, which its
 // warning about uninitialised values reports where they are inlined.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 namespace PIDRM_KERNEL_SET {
