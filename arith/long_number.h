@@ -114,12 +114,19 @@ void as_integer(double* X, int n);
 // X (n words) <- a: X[0] = 1, X[1] = a, X[2..n] = 0. No normalisation; a is one word.
 void set_small(int a, double* X, int n);
 
-// X[0..m-1] <- v. m <= 0 writes nothing.
-void fill_words(double v, double* X, int m);
+// X[0..m-1] <- v. m <= 0 writes nothing. Inline: the merges fill and copy short spans of a
+// few words many thousand times a level.
+inline void fill_words(double v, double* X, int m) {
+    for (int i = 0; i < m; ++i) X[i] = v;
+}
 
 // dst[0..m-1] <- src[0..m-1], ascending. src == dst is allowed (no effect); partial overlap
 // is not.
-void copy_words(const double* src, double* dst, int m);
+inline void copy_words(const double* src, double* dst, int m) {
+    assert(src == dst || !overlaps(src, m, dst, m));
+    if (src == dst || m <= 0) return;
+    std::memcpy(dst, src, sizeof(double) * m);
+}
 
 // ---- Small scalar helpers --------------------------------------------------------------
 

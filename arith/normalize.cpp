@@ -138,13 +138,3 @@ void set_small(int a, double* X, int n) {
     X[1] = a;
     fill_words(0, X + 2, n - 1);
 }
-
-void fill_words(double v, double* X, int m) {
-    for (int i = 0; i < m; ++i) X[i] = v;
-}
-
-void copy_words(const double* src, double* dst, int m) {
-    assert(src == dst || !overlaps(src, m, dst, m));
-    if (src == dst || m <= 0) return;
-    std::memcpy(dst, src, sizeof(double) * m);
-}
