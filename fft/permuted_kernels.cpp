@@ -252,7 +252,7 @@ KERNEL_INLINE void store_pairs(double* p, const Lanes& v) {
 // side at double real_at((3-q)2) of the block and its imaginary parts G further on. Offset u
 // has t = 1-u, so only u = 0 has twiddles other than 1, which leave a value as it is.
 template <int G>
-void stages_of_eight_and_two(double* a, int count, int d) {
+void stages_of_eight_and_two_by_pairs(double* a, int count, int d) {
     constexpr std::int64_t Offset[4] = {real_at<G>(6), real_at<G>(4), real_at<G>(2), real_at<G>(0)};
     Lanes wr[4], wi[4];
     for (int r = 1; r <= 3; ++r) {
@@ -300,6 +300,84 @@ void stages_of_eight_and_two(double* a, int count, int d) {
         if (count == 8) std::memcpy(a, lone, sizeof(double) * 16);
     }
 }
+
+template <int G>
+void stages_of_eight_and_two(double* a, int count, int d) {
+    stages_of_eight_and_two_by_pairs<G>(a, count, d);
+}
+
+#if PIDRM_WIDE_LANES == 8
+// Four registers of four pairs of lanes each, transposed as a 4 x 4 matrix of pairs: pair c of
+// register b becomes pair b of register c.
+KERNEL_INLINE void transpose_pairs(Wide* v) {
+    const Wide a0 = __builtin_shufflevector(v[0], v[1], 0, 1, 8, 9, 2, 3, 10, 11);
+    const Wide a1 = __builtin_shufflevector(v[0], v[1], 4, 5, 12, 13, 6, 7, 14, 15);
+    const Wide a2 = __builtin_shufflevector(v[2], v[3], 0, 1, 8, 9, 2, 3, 10, 11);
+    const Wide a3 = __builtin_shufflevector(v[2], v[3], 4, 5, 12, 13, 6, 7, 14, 15);
+    v[0] = __builtin_shufflevector(a0, a2, 0, 1, 2, 3, 8, 9, 10, 11);
+    v[1] = __builtin_shufflevector(a0, a2, 4, 5, 6, 7, 12, 13, 14, 15);
+    v[2] = __builtin_shufflevector(a1, a3, 0, 1, 2, 3, 8, 9, 10, 11);
+    v[3] = __builtin_shufflevector(a1, a3, 4, 5, 6, 7, 12, 13, 14, 15);
+}
+
+// stages_of_eight_and_two for spectra grouped by eight, four blocks side by side: a block of
+// 8 points is one group, quarter q of block b the pair of lanes 2(3-q) of its registers; the
+// pairs transposed, register q holds quarter q of the four blocks, as the lanes of the version
+// for four lanes hold it of two. The same operations on every value.
+template <>
+void stages_of_eight_and_two<8>(double* a, int count, int d) {
+    Wide wr[4], wi[4];
+    for (int r = 1; r <= 3; ++r) {
+        double re, im;
+        twiddle(0, 8, r, re, im);
+        if (d == 1) im = -im;  // the inverse twiddle, bit for bit
+        wr[r] = Wide{re, 1.0, re, 1.0, re, 1.0, re, 1.0};
+        wi[r] = Wide{im, 0.0, im, 0.0, im, 0.0, im, 0.0};
+    }
+    const Wide sign = {-1.0, 1.0, -1.0, 1.0, -1.0, 1.0, -1.0, 1.0};
+    const auto pairs = [&](Wide& xr, Wide& xi) {
+        xr = __builtin_shufflevector(xr, xr, 1, 0, 3, 2, 5, 4, 7, 6) + xr * sign;
+        xi = __builtin_shufflevector(xi, xi, 1, 0, 3, 2, 5, 4, 7, 6) + xi * sign;
+    };
+    std::int64_t base = 0;
+    for (; base + 32 <= count; base += 32) {
+        double* b = a + 2 * base;
+        Wide re[4], im[4];
+        for (int k = 0; k < 4; ++k)
+            re[k] = load_as<Wide>(b + 16 * k), im[k] = load_as<Wide>(b + 16 * k + 8);
+        transpose_pairs(re);
+        transpose_pairs(im);
+        // Quarter q is register 3 - q.
+        Wide x[8];
+        for (int q = 0; q < 4; ++q) x[2 * q] = re[3 - q], x[2 * q + 1] = im[3 - q];
+        Wide y[8];
+        if (d == 0) {
+            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
+            for (int r = 1; r <= 3; ++r) {
+                const Wide yr = y[2 * r] * wr[r] - y[2 * r + 1] * wi[r];
+                y[2 * r + 1] = y[2 * r] * wi[r] + y[2 * r + 1] * wr[r];
+                y[2 * r] = yr;
+            }
+            for (int r = 0; r < 4; ++r) pairs(y[2 * r], y[2 * r + 1]);
+        } else {
+            for (int r = 0; r < 4; ++r) pairs(x[2 * r], x[2 * r + 1]);
+            for (int r = 1; r <= 3; ++r) {
+                const Wide xr = x[2 * r] * wr[r] - x[2 * r + 1] * wi[r];
+                x[2 * r + 1] = x[2 * r] * wi[r] + x[2 * r + 1] * wr[r];
+                x[2 * r] = xr;
+            }
+            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
+        }
+        for (int q = 0; q < 4; ++q) re[3 - q] = y[2 * q], im[3 - q] = y[2 * q + 1];
+        transpose_pairs(re);
+        transpose_pairs(im);
+        for (int k = 0; k < 4; ++k) store_as(b + 16 * k, re[k]), store_as(b + 16 * k + 8, im[k]);
+    }
+    // Fewer than four blocks: a transform of 8 or 16 points.
+    if (base < count)
+        stages_of_eight_and_two_by_pairs<8>(a + 2 * base, count - static_cast<int>(base), d);
+}
+#endif
 
 // Every block of 4 points, grouped by G: quarter d is point 3-d of the block.
 template <int G>
