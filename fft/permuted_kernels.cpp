@@ -407,7 +407,7 @@ KERNEL_INLINE void transpose(Lanes* r, Lanes* i) {
 // take the transposed registers, so that the four quarters of a block run side by side, each
 // in its lane as stages_of_four runs it. The same operations on every value, in registers.
 template <int G>
-void stages_of_sixteen_and_four(double* a, int count, int d) {
+void stages_of_sixteen_and_four_by_blocks(double* a, int count, int d) {
     const Run w = stage_twiddles(16, 0);
     const Lanes w1r = run_real<Lanes>(w, 0, 0), w1i = run_imaginary<Lanes>(w, 0, 0),
                 w2r = run_real<Lanes>(w, 1, 0), w2i = run_imaginary<Lanes>(w, 1, 0),
@@ -453,6 +453,114 @@ void stages_of_sixteen_and_four(double* a, int count, int d) {
         for (int q = 0; q < 4; ++q) store(b + Quarter[q], yr[q]), store(b + Quarter[q] + G, yi[q]);
     }
 }
+
+template <int G>
+void stages_of_sixteen_and_four(double* a, int count, int d) {
+    stages_of_sixteen_and_four_by_blocks<G>(a, count, d);
+}
+
+#if PIDRM_WIDE_LANES == 8
+// transpose on the two halves of four registers at once: lane j of half h of register k
+// becomes lane k of half h of register j.
+KERNEL_INLINE void transpose_halves(Wide* v) {
+    const Wide t0 = __builtin_shufflevector(v[0], v[1], 0, 8, 2, 10, 4, 12, 6, 14);
+    const Wide t1 = __builtin_shufflevector(v[0], v[1], 1, 9, 3, 11, 5, 13, 7, 15);
+    const Wide t2 = __builtin_shufflevector(v[2], v[3], 0, 8, 2, 10, 4, 12, 6, 14);
+    const Wide t3 = __builtin_shufflevector(v[2], v[3], 1, 9, 3, 11, 5, 13, 7, 15);
+    v[0] = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+    v[1] = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+    v[2] = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+    v[3] = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+}
+
+// Quarters q of two blocks grouped by eight, side by side: registers 3 - q of the lower
+// halves of a block's two groups (quarters 3 and 1), then of the upper halves (2 and 0), one
+// block in each half; and back.
+KERNEL_INLINE void quarters_of_two_blocks(const Wide* first, const Wide* second, Wide* q) {
+    q[3] = __builtin_shufflevector(first[0], second[0], 0, 1, 2, 3, 8, 9, 10, 11);
+    q[2] = __builtin_shufflevector(first[0], second[0], 4, 5, 6, 7, 12, 13, 14, 15);
+    q[1] = __builtin_shufflevector(first[1], second[1], 0, 1, 2, 3, 8, 9, 10, 11);
+    q[0] = __builtin_shufflevector(first[1], second[1], 4, 5, 6, 7, 12, 13, 14, 15);
+}
+KERNEL_INLINE void blocks_of_quarters(const Wide* q, Wide* first, Wide* second) {
+    first[0] = __builtin_shufflevector(q[3], q[2], 0, 1, 2, 3, 8, 9, 10, 11);
+    second[0] = __builtin_shufflevector(q[3], q[2], 4, 5, 6, 7, 12, 13, 14, 15);
+    first[1] = __builtin_shufflevector(q[1], q[0], 0, 1, 2, 3, 8, 9, 10, 11);
+    second[1] = __builtin_shufflevector(q[1], q[0], 4, 5, 6, 7, 12, 13, 14, 15);
+}
+
+// stages_of_sixteen_and_four for spectra grouped by eight, two blocks side by side: a block
+// is two groups, its quarters the halves of their registers; rearranged, register q holds
+// quarter q of both blocks, one in each half, as the four-lane version holds it of one. The
+// same operations on every value.
+template <>
+void stages_of_sixteen_and_four<8>(double* a, int count, int d) {
+    const Run w = stage_twiddles(16, 0);
+    const auto both_halves = [](const Lanes& v) {
+        return Wide{v[0], v[1], v[2], v[3], v[0], v[1], v[2], v[3]};
+    };
+    const Wide w1r = both_halves(run_real<Lanes>(w, 0, 0)),
+               w1i = both_halves(run_imaginary<Lanes>(w, 0, 0)),
+               w2r = both_halves(run_real<Lanes>(w, 1, 0)),
+               w2i = both_halves(run_imaginary<Lanes>(w, 1, 0)),
+               w3r = both_halves(run_real<Lanes>(w, 2, 0)),
+               w3i = both_halves(run_imaginary<Lanes>(w, 2, 0));
+    std::int64_t base = 0;
+    for (; base + 32 <= count; base += 32) {
+        double* b = a + 2 * base;
+        // Block k, group g: real parts at 32k + 16g, imaginary parts 8 further on.
+        Wide fr[2], fi[2], sr[2], si[2], xr[4], xi[4], yr[4], yi[4];
+        for (int g = 0; g < 2; ++g) {
+            fr[g] = load_as<Wide>(b + 16 * g), fi[g] = load_as<Wide>(b + 16 * g + 8);
+            sr[g] = load_as<Wide>(b + 32 + 16 * g), si[g] = load_as<Wide>(b + 40 + 16 * g);
+        }
+        quarters_of_two_blocks(fr, sr, xr);
+        quarters_of_two_blocks(fi, si, xi);
+        if (d == 0) {
+            Wide y[8];
+            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 2, y + 4,
+                       y + 6);
+            rotate(y[2], y[3], w1r, w1i);
+            rotate(y[4], y[5], w2r, w2i);
+            rotate(y[6], y[7], w3r, w3i);
+            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+            transpose_halves(yr);
+            transpose_halves(yi);
+            Wide z[8];
+            butterfly4(yr[3], yi[3], yr[2], yi[2], yr[1], yi[1], yr[0], yi[0], z, z + 2, z + 4,
+                       z + 6);
+            for (int r = 0; r < 4; ++r) yr[3 - r] = z[2 * r], yi[3 - r] = z[2 * r + 1];
+            transpose_halves(yr);
+            transpose_halves(yi);
+        } else {
+            transpose_halves(xr);
+            transpose_halves(xi);
+            Wide z[8];
+            butterfly4(xr[3], xi[3], xr[2], xi[2], xr[1], xi[1], xr[0], xi[0], z, z + 6, z + 4,
+                       z + 2);
+            for (int r = 0; r < 4; ++r) xr[3 - r] = z[2 * r], xi[3 - r] = z[2 * r + 1];
+            transpose_halves(xr);
+            transpose_halves(xi);
+            rotate_back(xr[1], xi[1], w1r, w1i);
+            rotate_back(xr[2], xi[2], w2r, w2i);
+            rotate_back(xr[3], xi[3], w3r, w3i);
+            Wide y[8];
+            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 6, y + 4,
+                       y + 2);
+            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+        }
+        blocks_of_quarters(yr, fr, sr);
+        blocks_of_quarters(yi, fi, si);
+        for (int g = 0; g < 2; ++g) {
+            store_as(b + 16 * g, fr[g]), store_as(b + 16 * g + 8, fi[g]);
+            store_as(b + 32 + 16 * g, sr[g]), store_as(b + 40 + 16 * g, si[g]);
+        }
+    }
+    // One block: a transform of 16 points.
+    if (base < count)
+        stages_of_sixteen_and_four_by_blocks<8>(a + 2 * base, count - static_cast<int>(base), d);
+}
+#endif
 
 // Pairs: position 0 (index 1) gets the sum, position 1 (index 0) the difference, in both
 // directions. G is the group size, 4 (2 when the whole transform has 2 points).
