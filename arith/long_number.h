@@ -222,3 +222,6 @@ void mul_small(const double* X, int a, double* Z, int n);
 // Z <- X/a, n >= 1 mantissa words, a != 0. Z may be X. It works at X[0], or one word lower
 // when |X[1]| < |a|; the dropped remainder leaves |error| < 1 unit of word n there.
 void div_small(const double* X, int a, double* Z, int n);
+
+// Z <- 1/a, n >= 1 mantissa words, a >= 2: div_small of 1 by a, word for word, in less time.
+void reciprocal_small(int a, double* Z, int n);

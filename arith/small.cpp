@@ -109,3 +109,33 @@ void div_small(const double* X, int a, double* Z, int n) {
     normalize_carries(Z + 1, n);
     strip_leading_zeros(Z, n);
 }
+
+void reciprocal_small(int a, double* Z, int n) {
+    assert(n >= 1 && a >= 2);
+    const double B = Radix;
+    // As div_small divides 1 (X[1] = 1 < a): one word lower, word i of the quotient is
+    // floor(r B / a) for the remainder r = B^(i-1) mod a that 1 leaves after i - 1 words.
+    // That chain waits on a division a word; four stretches of words, each begun from its
+    // own remainder, raised to its power apart, run side by side.
+    const auto remainder_before = [a](std::int64_t words) {  // B^words mod a
+        std::int64_t r = 1 % a, power = static_cast<std::int64_t>(Radix) % a;
+        for (; words > 0; words /= 2, power = power * power % a)
+            if (words % 2) r = r * power % a;
+        return static_cast<double>(r);
+    };
+    constexpr int Stretches = 4;
+    const int len = (n + Stretches - 1) / Stretches;
+    double r[Stretches];
+    for (int s = 0; s < Stretches; ++s) r[s] = remainder_before(static_cast<std::int64_t>(s) * len);
+    Z[0] = 0;
+    for (int t = 0; t < len; ++t)
+        for (int s = 0; s < Stretches; ++s) {
+            const int i = 1 + s * len + t;
+            if (i > n) continue;
+            const double u = r[s] * B, q = truncated(u / a);
+            Z[i] = q;
+            r[s] = u - q * a;
+        }
+    normalize_carries(Z + 1, n);
+    strip_leading_zeros(Z, n);
+}

@@ -37,8 +37,7 @@ double atan_drm(int x, int n, int steps) {
     assert(n >= 8 && n <= (1 << 18) && (n & (n - 1)) == 0);
     assert(x >= 2);
     fill_words(0, AtanSum, n + 1);
-    set_small(1, OddPower, n);
-    div_small(OddPower, x, OddPower, n);  // 1/x
+    reciprocal_small(x, OddPower, n);  // 1/x
     OddCounter = 1.0;
     double err = 0.0;
     // Each step but the last advances OddPower to the next block's power at its end, where

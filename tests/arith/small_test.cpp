@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 
 #include "arith/long_number.h"
 #include "tests/support/long_number_check.h"
@@ -181,6 +182,25 @@ TEST_P(DivSmall, GivesWordsOfEachModeInPlaceToo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DivSmall, testing::ValuesIn(div_small_cases), RowName());
+
+// reciprocal_small runs its stretches of words side by side: word for word what div_small
+// leaves of 1, for divisors whose remainders repeat soon or late and lengths that split into
+// stretches evenly or not, in both carry modes.
+TEST(ReciprocalSmall, IsDivSmallOfOne) {
+    for (int a : {2, 3, 5, 7, 10, 239, 100000, 110443, 2147483647})
+        for (int n : {1, 2, 5, 8, 33, 1000}) {
+            for (int mode : {1, -1}) {
+                CarryModeGuard guard(mode);
+                SCOPED_TRACE("a " + std::to_string(a) + ", n " + std::to_string(n) + ", mode " +
+                             std::to_string(mode));
+                Words one(n + 1);
+                set_small(1, one.data(), n);
+                const Words want =
+                    into_fenced(n, [&](double* z) { div_small(one.data(), a, z, n); });
+                EXPECT_EQ(into_fenced(n, [&](double* z) { reciprocal_small(a, z, n); }), want);
+            }
+        }
+}
 
 // Random operands against exact integer arithmetic, in both carry modes.
 //
