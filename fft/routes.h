@@ -50,11 +50,10 @@ constexpr int WordsTransformShortest = 16;
 
 // Merge levels whose groups, or whose level length, are at most this many words merge by
 // separate products; longer ones share their operands' transforms. The groups are mostly
-// leading zero words, which the word-by-word sums skip. Twice SchoolbookLongest took fewer
-// instructions in whole runs (Machin, callgrind: -0.5 % at 10^5, -1.0 % at 10^6), but with
-// transforms eight lanes wide SchoolbookLongest takes less time (Takano at 10^5, alternating
-// runs: 67.2 against 68.5 ms, minima of 21).
-constexpr int MergeProductsLongest = SchoolbookLongest;
+// leading zero words, which the word-by-word sums skip: twice SchoolbookLongest costs fewer
+// instructions in whole runs than SchoolbookLongest (Machin, callgrind: -0.5 % at 10^5,
+// -1.0 % at 10^6) or four times it.
+constexpr int MergeProductsLongest = 2 * SchoolbookLongest;
 
 // A level whose operands need all k words of a group may run folded at k/2 while k/2 is still
 // a level of shared spectra. Only the numerator's N_L (y^a D_R) is longer than k/2 points
