@@ -238,6 +238,43 @@ KERNEL_INLINE void pair_stage(Lanes& xr, Lanes& xi) {
     xi = swapped_pairs(xi) + xi * sign;
 }
 
+#if PIDRM_WIDE_LANES == 8
+KERNEL_INLINE void pair_stage(Wide& xr, Wide& xi) {
+    const Wide sign = {-1.0, 1.0, -1.0, 1.0, -1.0, 1.0, -1.0, 1.0};
+    xr = __builtin_shufflevector(xr, xr, 1, 0, 3, 2, 5, 4, 7, 6) + xr * sign;
+    xi = __builtin_shufflevector(xi, xi, 1, 0, 3, 2, 5, 4, 7, 6) + xi * sign;
+}
+#endif
+
+// The stage of length 8 and then those of length 2 (forward, d = 0), or the reverse, on
+// pairs of points held side by side in registers T (Lanes or Wide): x[2q], x[2q+1] the real
+// and imaginary parts of quarter q of the blocks, its lanes u = 0, 1 for each block, into y
+// alike. wr[r], wi[r] (r = 1..3): the twiddle w^r of length 8 in the lanes u = 0, 1 in the
+// others, whose t = 1-u is 0.
+template <typename T>
+KERNEL_INLINE void eight_and_two(T* x, T* y, const T* wr, const T* wi, int d) {
+    if (d == 0) {
+        butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
+        for (int r = 1; r <= 3; ++r) rotate(y[2 * r], y[2 * r + 1], wr[r], wi[r]);
+        for (int r = 0; r < 4; ++r) pair_stage(y[2 * r], y[2 * r + 1]);
+    } else {
+        for (int r = 0; r < 4; ++r) pair_stage(x[2 * r], x[2 * r + 1]);
+        for (int r = 1; r <= 3; ++r) rotate(x[2 * r], x[2 * r + 1], wr[r], wi[r]);
+        butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
+    }
+}
+
+// wr, wi for eight_and_two in direction d, the lanes of a T from `pairs` of two doubles.
+template <typename T, typename Pairs>
+KERNEL_INLINE void eight_and_two_twiddles(int d, T* wr, T* wi, Pairs pairs) {
+    for (int r = 1; r <= 3; ++r) {
+        double re, im;
+        twiddle(0, 8, r, re, im);
+        if (d == 1) im = -im;  // the inverse twiddle, bit for bit
+        wr[r] = pairs(re, 1.0), wi[r] = pairs(im, 0.0);
+    }
+}
+
 // Lanes from the pairs at p and p + 16 (the same place in two blocks of 8 points), and back.
 KERNEL_INLINE Lanes load_pairs(const double* p) {
     return load_halves(p, p + 16);
@@ -255,12 +292,7 @@ template <int G>
 void stages_of_eight_and_two_by_pairs(double* a, int count, int d) {
     constexpr std::int64_t Offset[4] = {real_at<G>(6), real_at<G>(4), real_at<G>(2), real_at<G>(0)};
     Lanes wr[4], wi[4];
-    for (int r = 1; r <= 3; ++r) {
-        double re, im;
-        twiddle(0, 8, r, re, im);
-        if (d == 1) im = -im;  // the inverse twiddle, bit for bit
-        wr[r] = lanes(re, 1.0, re, 1.0), wi[r] = lanes(im, 0.0, im, 0.0);
-    }
+    eight_and_two_twiddles(d, wr, wi, [](double u0, double u1) { return lanes(u0, u1, u0, u1); });
     // A lone block (a transform of 8 points) takes the second lanes from a copy of itself.
     double lone[32];
     for (std::int64_t base = 0; base < count; base += 16) {
@@ -276,23 +308,7 @@ void stages_of_eight_and_two_by_pairs(double* a, int count, int d) {
             x[2 * q + 1] = load_pairs(b + Offset[q] + G);
         }
         Lanes y[8];
-        if (d == 0) {
-            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
-            for (int r = 1; r <= 3; ++r) {
-                const Lanes yr = y[2 * r] * wr[r] - y[2 * r + 1] * wi[r];
-                y[2 * r + 1] = y[2 * r] * wi[r] + y[2 * r + 1] * wr[r];
-                y[2 * r] = yr;
-            }
-            for (int r = 0; r < 4; ++r) pair_stage(y[2 * r], y[2 * r + 1]);
-        } else {
-            for (int r = 0; r < 4; ++r) pair_stage(x[2 * r], x[2 * r + 1]);
-            for (int r = 1; r <= 3; ++r) {
-                const Lanes xr = x[2 * r] * wr[r] - x[2 * r + 1] * wi[r];
-                x[2 * r + 1] = x[2 * r] * wi[r] + x[2 * r + 1] * wr[r];
-                x[2 * r] = xr;
-            }
-            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
-        }
+        eight_and_two(x, y, wr, wi, d);
         for (int q = 0; q < 4; ++q) {
             store_pairs(b + Offset[q], y[2 * q]);
             store_pairs(b + Offset[q] + G, y[2 * q + 1]);
@@ -327,18 +343,8 @@ KERNEL_INLINE void transpose_pairs(Wide* v) {
 template <>
 void stages_of_eight_and_two<8>(double* a, int count, int d) {
     Wide wr[4], wi[4];
-    for (int r = 1; r <= 3; ++r) {
-        double re, im;
-        twiddle(0, 8, r, re, im);
-        if (d == 1) im = -im;  // the inverse twiddle, bit for bit
-        wr[r] = Wide{re, 1.0, re, 1.0, re, 1.0, re, 1.0};
-        wi[r] = Wide{im, 0.0, im, 0.0, im, 0.0, im, 0.0};
-    }
-    const Wide sign = {-1.0, 1.0, -1.0, 1.0, -1.0, 1.0, -1.0, 1.0};
-    const auto pairs = [&](Wide& xr, Wide& xi) {
-        xr = __builtin_shufflevector(xr, xr, 1, 0, 3, 2, 5, 4, 7, 6) + xr * sign;
-        xi = __builtin_shufflevector(xi, xi, 1, 0, 3, 2, 5, 4, 7, 6) + xi * sign;
-    };
+    eight_and_two_twiddles(
+        d, wr, wi, [](double u0, double u1) { return Wide{u0, u1, u0, u1, u0, u1, u0, u1}; });
     std::int64_t base = 0;
     for (; base + 32 <= count; base += 32) {
         double* b = a + 2 * base;
@@ -351,23 +357,7 @@ void stages_of_eight_and_two<8>(double* a, int count, int d) {
         Wide x[8];
         for (int q = 0; q < 4; ++q) x[2 * q] = re[3 - q], x[2 * q + 1] = im[3 - q];
         Wide y[8];
-        if (d == 0) {
-            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 2, y + 4, y + 6);
-            for (int r = 1; r <= 3; ++r) {
-                const Wide yr = y[2 * r] * wr[r] - y[2 * r + 1] * wi[r];
-                y[2 * r + 1] = y[2 * r] * wi[r] + y[2 * r + 1] * wr[r];
-                y[2 * r] = yr;
-            }
-            for (int r = 0; r < 4; ++r) pairs(y[2 * r], y[2 * r + 1]);
-        } else {
-            for (int r = 0; r < 4; ++r) pairs(x[2 * r], x[2 * r + 1]);
-            for (int r = 1; r <= 3; ++r) {
-                const Wide xr = x[2 * r] * wr[r] - x[2 * r + 1] * wi[r];
-                x[2 * r + 1] = x[2 * r] * wi[r] + x[2 * r + 1] * wr[r];
-                x[2 * r] = xr;
-            }
-            butterfly4(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y, y + 6, y + 4, y + 2);
-        }
+        eight_and_two(x, y, wr, wi, d);
         for (int q = 0; q < 4; ++q) re[3 - q] = y[2 * q], im[3 - q] = y[2 * q + 1];
         transpose_pairs(re);
         transpose_pairs(im);
@@ -401,64 +391,6 @@ KERNEL_INLINE void transpose(Lanes* r, Lanes* i) {
     transpose(i);
 }
 
-// On every block of 16 points in {a, count}, grouped by G: forward (d = 0), the stage of
-// length 16 and then those of length 4; inverse, the reverse. The stage of length 16 runs as
-// forward_stage and inverse_stage do, its four offsets in the lanes; the stages of length 4
-// take the transposed registers, so that the four quarters of a block run side by side, each
-// in its lane as stages_of_four runs it. The same operations on every value, in registers.
-template <int G>
-void stages_of_sixteen_and_four_by_blocks(double* a, int count, int d) {
-    const Run w = stage_twiddles(16, 0);
-    const Lanes w1r = run_real<Lanes>(w, 0, 0), w1i = run_imaginary<Lanes>(w, 0, 0),
-                w2r = run_real<Lanes>(w, 1, 0), w2i = run_imaginary<Lanes>(w, 1, 0),
-                w3r = run_real<Lanes>(w, 2, 0), w3i = run_imaginary<Lanes>(w, 2, 0);
-    // Quarter q of a block, points 4(3-q) .. 4(3-q)+3, at double real_at(4(3-q)).
-    constexpr std::int64_t Quarter[4] = {real_at<G>(12), real_at<G>(8), real_at<G>(4),
-                                         real_at<G>(0)};
-    for (std::int64_t base = 0; base < count; base += 16) {
-        double* b = a + 2 * base;
-        Lanes xr[4], xi[4], yr[4], yi[4];
-        for (int q = 0; q < 4; ++q) xr[q] = load(b + Quarter[q]), xi[q] = load(b + Quarter[q] + G);
-        if (d == 0) {
-            Lanes y[8];
-            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 2, y + 4,
-                       y + 6);
-            rotate(y[2], y[3], w1r, w1i);
-            rotate(y[4], y[5], w2r, w2i);
-            rotate(y[6], y[7], w3r, w3i);
-            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
-            // Register u now holds point u of every quarter; point 3-r of a quarter gets its
-            // output r.
-            transpose(yr, yi);
-            Lanes z[8];
-            butterfly4(yr[3], yi[3], yr[2], yi[2], yr[1], yi[1], yr[0], yi[0], z, z + 2, z + 4,
-                       z + 6);
-            for (int r = 0; r < 4; ++r) yr[3 - r] = z[2 * r], yi[3 - r] = z[2 * r + 1];
-            transpose(yr, yi);
-        } else {
-            transpose(xr, xi);
-            Lanes z[8];
-            butterfly4(xr[3], xi[3], xr[2], xi[2], xr[1], xi[1], xr[0], xi[0], z, z + 6, z + 4,
-                       z + 2);
-            for (int r = 0; r < 4; ++r) xr[3 - r] = z[2 * r], xi[3 - r] = z[2 * r + 1];
-            transpose(xr, xi);
-            rotate_back(xr[1], xi[1], w1r, w1i);
-            rotate_back(xr[2], xi[2], w2r, w2i);
-            rotate_back(xr[3], xi[3], w3r, w3i);
-            Lanes y[8];
-            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 6, y + 4,
-                       y + 2);
-            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
-        }
-        for (int q = 0; q < 4; ++q) store(b + Quarter[q], yr[q]), store(b + Quarter[q] + G, yi[q]);
-    }
-}
-
-template <int G>
-void stages_of_sixteen_and_four(double* a, int count, int d) {
-    stages_of_sixteen_and_four_by_blocks<G>(a, count, d);
-}
-
 #if PIDRM_WIDE_LANES == 8
 // transpose on the two halves of four registers at once: lane j of half h of register k
 // becomes lane k of half h of register j.
@@ -473,6 +405,79 @@ KERNEL_INLINE void transpose_halves(Wide* v) {
     v[3] = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
 }
 
+KERNEL_INLINE void transpose(Wide* r, Wide* i) {
+    transpose_halves(r);
+    transpose_halves(i);
+}
+#endif
+
+// The stage of length 16 and then those of length 4 (forward, d = 0), or the reverse, on
+// quarters held in registers T (Lanes or Wide): xr[q], xi[q] quarter q of the blocks, into
+// yr, yi. w: w^t, w^2t and w^3t of length 16 for the offsets in the lanes, real and imaginary
+// parts. The stage of length 16 runs as forward_stage and inverse_stage do, its four offsets
+// in the lanes; the stages of length 4 take the transposed registers, so that the four
+// quarters of a block run side by side, each in its lane as stages_of_four runs it.
+template <typename T>
+KERNEL_INLINE void sixteen_and_four(T* xr, T* xi, T* yr, T* yi, const T* w, int d) {
+    const T &w1r = w[0], &w1i = w[1], &w2r = w[2], &w2i = w[3], &w3r = w[4], &w3i = w[5];
+    if (d == 0) {
+        T y[8];
+        butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 2, y + 4, y + 6);
+        rotate(y[2], y[3], w1r, w1i);
+        rotate(y[4], y[5], w2r, w2i);
+        rotate(y[6], y[7], w3r, w3i);
+        for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+        // Register u now holds point u of every quarter; point 3-r of a quarter gets its
+        // output r.
+        transpose(yr, yi);
+        T z[8];
+        butterfly4(yr[3], yi[3], yr[2], yi[2], yr[1], yi[1], yr[0], yi[0], z, z + 2, z + 4, z + 6);
+        for (int r = 0; r < 4; ++r) yr[3 - r] = z[2 * r], yi[3 - r] = z[2 * r + 1];
+        transpose(yr, yi);
+    } else {
+        transpose(xr, xi);
+        T z[8];
+        butterfly4(xr[3], xi[3], xr[2], xi[2], xr[1], xi[1], xr[0], xi[0], z, z + 6, z + 4, z + 2);
+        for (int r = 0; r < 4; ++r) xr[3 - r] = z[2 * r], xi[3 - r] = z[2 * r + 1];
+        transpose(xr, xi);
+        rotate_back(xr[1], xi[1], w1r, w1i);
+        rotate_back(xr[2], xi[2], w2r, w2i);
+        rotate_back(xr[3], xi[3], w3r, w3i);
+        T y[8];
+        butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 6, y + 4, y + 2);
+        for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
+    }
+}
+
+// On every block of 16 points in {a, count}, grouped by G: forward (d = 0), the stage of
+// length 16 and then those of length 4; inverse, the reverse. The stage of length 16 runs as
+// forward_stage and inverse_stage do, its four offsets in the lanes; the stages of length 4
+// take the transposed registers, so that the four quarters of a block run side by side, each
+// in its lane as stages_of_four runs it. The same operations on every value, in registers.
+template <int G>
+void stages_of_sixteen_and_four_by_blocks(double* a, int count, int d) {
+    const Run w = stage_twiddles(16, 0);
+    Lanes w16[6];
+    for (int r = 0; r < 3; ++r)
+        w16[2 * r] = run_real<Lanes>(w, r, 0), w16[2 * r + 1] = run_imaginary<Lanes>(w, r, 0);
+    // Quarter q of a block, points 4(3-q) .. 4(3-q)+3, at double real_at(4(3-q)).
+    constexpr std::int64_t Quarter[4] = {real_at<G>(12), real_at<G>(8), real_at<G>(4),
+                                         real_at<G>(0)};
+    for (std::int64_t base = 0; base < count; base += 16) {
+        double* b = a + 2 * base;
+        Lanes xr[4], xi[4], yr[4], yi[4];
+        for (int q = 0; q < 4; ++q) xr[q] = load(b + Quarter[q]), xi[q] = load(b + Quarter[q] + G);
+        sixteen_and_four(xr, xi, yr, yi, w16, d);
+        for (int q = 0; q < 4; ++q) store(b + Quarter[q], yr[q]), store(b + Quarter[q] + G, yi[q]);
+    }
+}
+
+template <int G>
+void stages_of_sixteen_and_four(double* a, int count, int d) {
+    stages_of_sixteen_and_four_by_blocks<G>(a, count, d);
+}
+
+#if PIDRM_WIDE_LANES == 8
 // Quarters q of two blocks grouped by eight, side by side: registers 3 - q of the lower
 // halves of a block's two groups (quarters 3 and 1), then of the upper halves (2 and 0), one
 // block in each half; and back.
@@ -499,12 +504,10 @@ void stages_of_sixteen_and_four<8>(double* a, int count, int d) {
     const auto both_halves = [](const Lanes& v) {
         return Wide{v[0], v[1], v[2], v[3], v[0], v[1], v[2], v[3]};
     };
-    const Wide w1r = both_halves(run_real<Lanes>(w, 0, 0)),
-               w1i = both_halves(run_imaginary<Lanes>(w, 0, 0)),
-               w2r = both_halves(run_real<Lanes>(w, 1, 0)),
-               w2i = both_halves(run_imaginary<Lanes>(w, 1, 0)),
-               w3r = both_halves(run_real<Lanes>(w, 2, 0)),
-               w3i = both_halves(run_imaginary<Lanes>(w, 2, 0));
+    Wide w16[6];
+    for (int r = 0; r < 3; ++r)
+        w16[2 * r] = both_halves(run_real<Lanes>(w, r, 0)),
+                w16[2 * r + 1] = both_halves(run_imaginary<Lanes>(w, r, 0));
     std::int64_t base = 0;
     for (; base + 32 <= count; base += 32) {
         double* b = a + 2 * base;
@@ -516,39 +519,7 @@ void stages_of_sixteen_and_four<8>(double* a, int count, int d) {
         }
         quarters_of_two_blocks(fr, sr, xr);
         quarters_of_two_blocks(fi, si, xi);
-        if (d == 0) {
-            Wide y[8];
-            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 2, y + 4,
-                       y + 6);
-            rotate(y[2], y[3], w1r, w1i);
-            rotate(y[4], y[5], w2r, w2i);
-            rotate(y[6], y[7], w3r, w3i);
-            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
-            transpose_halves(yr);
-            transpose_halves(yi);
-            Wide z[8];
-            butterfly4(yr[3], yi[3], yr[2], yi[2], yr[1], yi[1], yr[0], yi[0], z, z + 2, z + 4,
-                       z + 6);
-            for (int r = 0; r < 4; ++r) yr[3 - r] = z[2 * r], yi[3 - r] = z[2 * r + 1];
-            transpose_halves(yr);
-            transpose_halves(yi);
-        } else {
-            transpose_halves(xr);
-            transpose_halves(xi);
-            Wide z[8];
-            butterfly4(xr[3], xi[3], xr[2], xi[2], xr[1], xi[1], xr[0], xi[0], z, z + 6, z + 4,
-                       z + 2);
-            for (int r = 0; r < 4; ++r) xr[3 - r] = z[2 * r], xi[3 - r] = z[2 * r + 1];
-            transpose_halves(xr);
-            transpose_halves(xi);
-            rotate_back(xr[1], xi[1], w1r, w1i);
-            rotate_back(xr[2], xi[2], w2r, w2i);
-            rotate_back(xr[3], xi[3], w3r, w3i);
-            Wide y[8];
-            butterfly4(xr[0], xi[0], xr[1], xi[1], xr[2], xi[2], xr[3], xi[3], y, y + 6, y + 4,
-                       y + 2);
-            for (int q = 0; q < 4; ++q) yr[q] = y[2 * q], yi[q] = y[2 * q + 1];
-        }
+        sixteen_and_four(xr, xi, yr, yi, w16, d);
         blocks_of_quarters(yr, fr, sr);
         blocks_of_quarters(yi, fi, si);
         for (int g = 0; g < 2; ++g) {
