@@ -63,9 +63,6 @@ extern double* CompactTwiddles;
 extern double* CompactWeights;
 extern int CompactPoints;
 
-constexpr int table_group(int L) {
-    return L >= 32 ? 8 : 4;
-}
 
 // The helpers below are compiled into each kernel set's namespace and, for the code outside
 // the sets, into `common`.
@@ -87,6 +84,11 @@ inline double* compact_twiddles(int L) {
 }
 inline double* compact_weights(int n) {
     return CompactWeights + 2LL * (n - 16);
+}
+
+// The offsets of a run of the compact tables of stage length L (above).
+constexpr int table_group(int L) {
+    return L >= 32 ? 8 : 4;
 }
 
 // The points of a group in this set's spectra of n points: n below 4, four up to 16 points,
