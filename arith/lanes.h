@@ -222,14 +222,6 @@ typedef LanesOf<4> Lanes;
 typedef MaskOf<4> Mask;
 constexpr int Registers = Lanes::Count;
 
-// One register from p, and back.
-KERNEL_INLINE Register load_register(const double* p) {
-    return load_as<Register>(p);
-}
-KERNEL_INLINE void store_register(double* p, const Register& r) {
-    store_as(p, r);
-}
-
 // Lanes from p, and back, register by register, which the compilers keep in registers where
 // a copy of the whole may go through memory.
 template <int N = 4>

@@ -118,7 +118,7 @@ void reciprocal_small(int a, double* Z, int n) {
     // That chain waits on a division a word; four stretches of words, each begun from its
     // own remainder, raised to its power apart, run side by side.
     const auto remainder_before = [a](std::int64_t words) {  // B^words mod a
-        std::int64_t r = 1 % a, power = static_cast<std::int64_t>(Radix) % a;
+        std::int64_t r = 1, power = static_cast<std::int64_t>(Radix) % a;
         for (; words > 0; words /= 2, power = power * power % a)
             if (words % 2) r = r * power % a;
         return static_cast<double>(r);

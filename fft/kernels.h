@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "arith/kernel_sets.h"
 #include "arith/lanes.h"
@@ -63,7 +64,6 @@ extern double* CompactTwiddles;
 extern double* CompactWeights;
 extern int CompactPoints;
 
-
 // The helpers below are compiled into each kernel set's namespace and, for the code outside
 // the sets, into `common`.
 namespace PIDRM_KERNEL_SET {
@@ -103,6 +103,33 @@ constexpr int group_points(int n) {
 template <int G>
 constexpr std::int64_t real_at(std::int64_t p) {
     return 2 * p - (p & (G - 1));
+}
+
+// f(g) for the group of spectra of n >= 4 points, g a std::integral_constant of it, so that
+// f can take it as a template argument.
+template <typename F>
+KERNEL_INLINE void with_group(int n, F f) {
+    if (group_points(n) == LongGroup) {
+        f(std::integral_constant<int, LongGroup>());
+    } else {
+        f(std::integral_constant<int, 4>());
+    }
+}
+
+// {product, n points} <- x * y point by point, or with Sum product + x * y, grouped by G
+// (n >= G); product may be x or y.
+template <int G, bool Sum>
+KERNEL_INLINE void pointwise(const double* x, const double* y, double* product, std::int64_t n) {
+    typedef typename PackRegister<G>::type R;
+    for (std::int64_t at = 0; at < 2 * n; at += 2 * G)
+        for (int e = 0; e < G; e += PackRegister<G>::lanes) {
+            const std::int64_t re = at + e, im = at + G + e;
+            const R xr = load_as<R>(x + re), xi = load_as<R>(x + im);
+            const R yr = load_as<R>(y + re), yi = load_as<R>(y + im);
+            const R pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
+            store_as(product + re, Sum ? load_as<R>(product + re) + pr : pr);
+            store_as(product + im, Sum ? load_as<R>(product + im) + pi : pi);
+        }
 }
 
 // Interleaved complex points.

@@ -14,7 +14,8 @@ const ProductKernels& product_kernels() {
 }
 
 int spectrum_group(int n) {
-    return n < 4 ? n : n < 32 ? 4 : product_kernels().long_group;
+    // The groups up to 16 points are every set's; from 32 points on, the active set's.
+    return n < 32 ? common::group_points(n) : product_kernels().long_group;
 }
 
 namespace {

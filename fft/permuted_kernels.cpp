@@ -36,17 +36,6 @@ namespace {
 // Blocks of up to this many points (16 KiB) are transformed stage after stage in L1.
 constexpr int BreadthPoints = 1 << 10;
 
-// The register that the stages of a transform grouped by G take at a time: the widest one
-// for groups of eight, else one Register (a group of four is one or two).
-template <int G>
-struct GroupRegister {
-    typedef Register type;
-};
-template <>
-struct GroupRegister<8> {
-    typedef Wide type;
-};
-
 // (xr + i xi) <- (xr + i xi)(wr + i wi), lane by lane; T is Lanes or a register.
 template <typename T>
 KERNEL_INLINE void rotate(T& xr, T& xi, const T& wr, const T& wi) {
@@ -133,8 +122,8 @@ KERNEL_INLINE R run_imaginary(const Run& r, int j, int e) {
 template <int G, bool Weighted, bool FromWords = false, bool Folded = false>
 void forward_stage(double* a, int L, int blocks, StageWeights weights,
                    const double* words = nullptr) {
-    typedef typename GroupRegister<G>::type R;
-    constexpr int E = sizeof(R) / sizeof(double);
+    typedef typename PackRegister<G>::type R;  // a group's lanes, or half of them
+    constexpr int E = PackRegister<G>::lanes;
     const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
@@ -189,8 +178,8 @@ void forward_stage(double* a, int L, int blocks, StageWeights weights,
 // register at a time, as forward_stage.
 template <int G, bool Weighted>
 void inverse_stage(double* a, int L, int blocks, StageWeights weights, double scale) {
-    typedef typename GroupRegister<G>::type R;
-    constexpr int E = sizeof(R) / sizeof(double);
+    typedef typename PackRegister<G>::type R;  // a group's lanes, or half of them
+    constexpr int E = PackRegister<G>::lanes;
     const std::int64_t m = L / 4;
     for (int g = 0; g < blocks; ++g) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
@@ -602,21 +591,6 @@ void inverse_depth(double* a, int L) {
     inverse_stage<G, false>(a, L, 1, NoWeights, 1.0);
 }
 
-// {a, L points} <- a times s point by point, grouped by G (L >= G); s may be a. The same
-// products as multiply_spectra.
-template <int G>
-void multiply_block(double* a, const double* s, int L) {
-    typedef typename GroupRegister<G>::type R;
-    constexpr int E = sizeof(R) / sizeof(double);
-    for (std::int64_t at = 0; at < 2LL * L; at += 2 * G)
-        for (int e = 0; e < G; e += E) {
-            const R ar = load_as<R>(a + at + e), ai = load_as<R>(a + at + G + e);
-            const R sr = load_as<R>(s + at + e), si = load_as<R>(s + at + G + e);
-            store_as(a + at + e, ar * sr - ai * si);
-            store_as(a + at + G + e, ar * si + ai * sr);
-        }
-}
-
 // Block a of L >= 4 points: the forward transform, the product with block s of a spectrum
 // (s = a squares) and the inverse transform, depth first, so that every block goes from
 // one transform to the other while it is still in cache. Bit for bit the three done apart.
@@ -624,7 +598,7 @@ template <int G>
 void product_depth(double* a, const double* s, int L) {
     if (L <= BreadthPoints) {
         forward_breadth<G>(a, L);
-        multiply_block<G>(a, s == nullptr ? a : s, L);
+        pointwise<G, false>(a, s == nullptr ? a : s, a, L);  // as multiply_spectra
         inverse_breadth<G>(a, L);
         return;
     }
@@ -708,27 +682,17 @@ void permuted_transform(double* points, int n, int direction) {
         if (d == 1) grouped_scale(points, n, G, 1.0 / n, q, true);
         return;
     }
-    if (group_points(n) == LongGroup) {
-        transform_grouped<LongGroup>(points, n, d);
-    } else {
-        transform_grouped<4>(points, n, d);
-    }
+    with_group(n, [&](auto g) { transform_grouped<decltype(g)::value>(points, n, d); });
 }
 
 void permuted_transform_words(const double* words, double* spectrum, int n, bool folded) {
-    if (group_points(n) == LongGroup) {
-        transform_words_grouped<LongGroup>(words, spectrum, n, folded);
-    } else {
-        transform_words_grouped<4>(words, spectrum, n, folded);
-    }
+    with_group(n, [&](auto g) {
+        transform_words_grouped<decltype(g)::value>(words, spectrum, n, folded);
+    });
 }
 
 void permuted_product(const double* words, const double* spectrum, double* points, int n) {
-    if (group_points(n) == LongGroup) {
-        product_grouped<LongGroup>(words, spectrum, points, n);
-    } else {
-        product_grouped<4>(words, spectrum, points, n);
-    }
+    with_group(n, [&](auto g) { product_grouped<decltype(g)::value>(words, spectrum, points, n); });
 }
 
 }  // namespace PIDRM_KERNEL_SET

@@ -1,9 +1,8 @@
 // Pointwise products of spectra, and the rounding of a product's coefficients to whole
-// numbers, four points or words at a time. Compiled once for each kernel set
+// numbers, a group of points or four or eight words at a time. Compiled once for each kernel set
 // (arith/kernel_sets.h); with the permuted transform they make the set's product kernels.
 #include <cassert>
 #include <cstring>
-#include <type_traits>
 
 #include "arith/lanes.h"
 #include "fft/kernels.h"
@@ -14,21 +13,6 @@ namespace {
 // Spectra of n >= 4 points stand in groups of G = group_points(n): G real parts, then G
 // imaginary parts. Spectra of 2 points are one group of two, taken here as they stand, as
 // the groups of four take them. Sum: product += x * y, else product = x * y.
-template <int G, bool Sum>
-void pointwise(const double* x, const double* y, double* product, int n) {
-    typedef typename std::conditional<G == 8, Wide, Register>::type R;
-    constexpr int E = sizeof(R) / sizeof(double);
-    for (std::int64_t at = 0; at < 2LL * n; at += 2 * G)
-        for (int e = 0; e < G; e += E) {
-            const std::int64_t re = at + e, im = at + G + e;
-            const R xr = load_as<R>(x + re), xi = load_as<R>(x + im);
-            const R yr = load_as<R>(y + re), yi = load_as<R>(y + im);
-            const R pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
-            store_as(product + re, Sum ? load_as<R>(product + re) + pr : pr);
-            store_as(product + im, Sum ? load_as<R>(product + im) + pi : pi);
-        }
-}
-
 template <bool Sum>
 void pointwise_of_length(const double* x, const double* y, double* product, int n) {
     if (n < 4) {
@@ -38,10 +22,8 @@ void pointwise_of_length(const double* x, const double* y, double* product, int 
             product[k] = Sum ? product[k] + pr : pr;
             product[2 + k] = Sum ? product[2 + k] + pi : pi;
         }
-    } else if (group_points(n) == LongGroup) {
-        pointwise<LongGroup, Sum>(x, y, product, n);
     } else {
-        pointwise<4, Sum>(x, y, product, n);
+        with_group(n, [&](auto g) { pointwise<decltype(g)::value, Sum>(x, y, product, n); });
     }
 }
 
@@ -108,8 +90,10 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
         return largest_distance(d);
     }
     assert(lo % group_points(n) == 0 && len % group_points(n) == 0);
-    return group_points(n) == LongGroup ? rounded_grouped<LongGroup>(points, n, lo, len, X)
-                                        : rounded_grouped<4>(points, n, lo, len, X);
+    double err = 0;
+    with_group(n,
+               [&](auto g) { err = rounded_grouped<decltype(g)::value>(points, n, lo, len, X); });
+    return err;
 }
 
 }  // namespace
