@@ -1,5 +1,4 @@
 // The pi run: set-up, the sum of the chosen formula's arctangent terms, the report.
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -57,13 +56,6 @@ void lay_out_working_memory(int n) {
     hold_in_large_pages(WorkingMemory, sizeof(double) * (next - WorkingMemory),
                         sizeof WorkingMemory);
     prepare_transforms(n);
-}
-
-int clock_ms() {
-    static const auto start = std::chrono::steady_clock::now();
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - start)
-                                .count());
 }
 
 int drm_step_count(int x, int digits_per_word, int word_count, int n) {
