@@ -1,6 +1,6 @@
 // The carry kernel: the digits of a chunk of words with guessed carries, four or eight words
-// at a time.
-// Compiled once for each kernel set (arith/kernel_sets.h).
+// at a time (eight where the set's widest register holds eight doubles). Compiled once for
+// each kernel set (arith/kernel_sets.h), whose table holds balanced_digits and plain_digits.
 //
 // The carry into a word is guessed from the three words below it. With the guesses, a word's
 // digit is the word plus the carry guessed into it, minus B times the carry guessed into the
@@ -91,6 +91,14 @@ bool guessed_digits(const double* X, double* D, int len, double* guess, double c
 
 }  // namespace
 
-const CarryKernels Carries = {guessed_digits<true>, guessed_digits<false>};
+bool balanced_digits(const double* X, double* D, int len, double* guess, double carry_in,
+                     double* carry_out) {
+    return guessed_digits<true>(X, D, len, guess, carry_in, carry_out);
+}
+
+bool plain_digits(const double* X, double* D, int len, double* guess, double carry_in,
+                  double* carry_out) {
+    return guessed_digits<false>(X, D, len, guess, carry_in, carry_out);
+}
 
 }  // namespace PIDRM_KERNEL_SET

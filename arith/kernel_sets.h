@@ -1,34 +1,36 @@
-// The vector kernels: the hot loops of products and carries, compiled once for each
-// instruction set that processors of the program's kind may have, and the set a run uses,
-// chosen once at start from what the processor reports.
+// The kernel sets: the hot loops of products and carries, compiled once for each instruction
+// set that processors of the program's kind may have, each set's kernels gathered in one
+// table, and the set a run uses, chosen once at start from what the processor reports.
 //
-// The kernels, each written once on lanes of four doubles (arith/lanes.h):
+// The kernels, each written once on lanes (arith/lanes.h) and compiled once for each set:
 //   carry pass   the digits of a chunk of words with guessed carries (arith/carry_kernels.cpp)
 //   transforms   the permuted weighted transform: in place, from words, and the depth-first
 //                product of an operand with a spectrum (fft/permuted_kernels.cpp)
 //   spectra      pointwise products of spectra and their sums, and the rounding of a
 //                product's coefficients to whole numbers (fft/pointwise_kernels.cpp)
 //
-// The sets:
-//   BaselineKernels   in every build: SSE2 on x86-64, NEON on 64-bit ARM, plain C++ where the
-//                     compiler has no vector types (or with PIDRM_PLAIN_VECTORS)
-//   Avx2Kernels       x86-64 with GCC or Clang: the same sources compiled for AVX2, four lanes
-//                     to a register, still without fused multiply-adds
-//   Avx512Kernels     x86-64 with GCC or Clang: compiled for AVX-512 (F, VL, DQ), eight lanes to
-//                     its widest registers, which the transforms of 32 points or more take a
-//                     group of eight points at a time; no fused multiply-adds either
+// The sets (the list: arith/kernel_sets.cpp; their registers: arith/registers.h):
+//   baseline   in every build: SSE2 on x86-64, NEON on 64-bit ARM, plain C++ where the
+//              compiler has no vector types (or with PIDRM_PLAIN_VECTORS)
+//   avx2       x86-64 with GCC or Clang: the same sources compiled for AVX2, four doubles to
+//              a register, still without fused multiply-adds
+//   avx512     x86-64 with GCC or Clang: compiled for AVX-512 (F, VL, DQ), eight doubles to
+//              its widest registers, which the transforms of 32 points or more take a group
+//              of eight points at a time; no fused multiply-adds either
 // Every set runs the same operations in the same order, none fused, so every product's
 // integers, every digit and every rounding error are the same whichever set runs. The best
 // set the processor runs is chosen before main; tests and benchmarks may choose another.
 //
-// A set's sources are compiled with PIDRM_KERNEL_SET naming the set, and every function they
-// define or inline from a header lives in the namespace of that name: no function compiled
-// for one instruction set can stand in for another set's at link time (tools/kernel_symbols.sh
-// checks the objects). Code outside the sets compiles in the namespace `common`.
+// A set's sources (the *_kernels.cpp files, and the *_kernels.h headers only they include)
+// are compiled with PIDRM_KERNEL_SET naming the set, and every function they define or inline
+// from a header lives in the namespace of that name: no function compiled for one instruction
+// set can stand in for another set's at link time (tools/kernel_symbols.sh checks the
+// objects). Code outside the sets compiles in the namespace `common`.
 #pragma once
 
 #ifndef PIDRM_KERNEL_SET
 #define PIDRM_KERNEL_SET common
+#define PIDRM_OUTSIDE_KERNEL_SETS
 #endif
 
 // The small functions of the kernels' inner loops (lanes, butterflies, rotations), inlined
@@ -40,25 +42,7 @@
 #define KERNEL_INLINE inline
 #endif
 
-enum KernelSet { BaselineKernels, Avx2Kernels, Avx512Kernels, KernelSetCount };
-
-// The set the kernels run now: best_kernel_set() from the start of the process.
-extern KernelSet ActiveKernels;
-
-// True when the set is in this build and the processor (and its system) runs it.
-bool kernel_set_available(KernelSet set);
-
-// The fastest available set: Avx512Kernels, else Avx2Kernels, else BaselineKernels.
-KernelSet best_kernel_set();
-
-// Makes the kernels run `set`, which must be available. For tests and benchmarks; the
-// program itself always runs best_kernel_set().
-void use_kernel_set(KernelSet set);
-
-// "baseline", "avx2" or "avx512".
-const char* kernel_set_name(KernelSet set);
-
-// ---- The carry kernels ------------------------------------------------------------------
+// ---- The table of a set's kernels --------------------------------------------------------
 
 // Digits of the chunk X[0..len), len >= 8, with the carry into each word guessed from the
 // three words below it (X[len..len+2], the words below the chunk; X is read up to X[len+9]),
@@ -67,22 +51,64 @@ const char* kernel_set_name(KernelSet set);
 // digits are then those of the word-by-word sweep, and *carry_out is the carry out of X[0].
 // When false, D holds no digits to keep. guess: len + 8 doubles of scratch. Balanced and
 // plain digits as normalize_carries forms them.
-using GuessedDigits = bool (*)(const double* X, double* D, int len, double* guess, double carry_in,
-                               double* carry_out);
+using GuessedDigits = bool(const double* X, double* D, int len, double* guess, double carry_in,
+                           double* carry_out);
+// weighted_fft_permuted, weighted_fft_permuted_words and weighted_fft_permuted_product
+// (fft/fft.h), without their checks.
+using PermutedTransform = void(double* points, int n, int direction);
+using PermutedTransformWords = void(const double* words, double* spectrum, int n, bool folded);
+using PermutedProduct = void(const double* words, const double* spectrum, double* points, int n);
+// multiply_spectra, and add_product_of_spectra as the sum (fft/fft.h).
+using PointwiseProduct = void(const double* x, const double* y, double* product, int n);
+// The source of a product's words for normalize_from: words lo..lo+len-1 of the 2n-word
+// product (words = 2n) whose n points stand in `points` after the inverse transform, rounded
+// to whole numbers; returns the largest distance of a coefficient from its whole number.
+using RoundedCoefficients = double(const double* points, int words, int lo, int len, double* X);
 
-struct CarryKernels {
-    GuessedDigits balanced, plain;
+struct KernelTable {
+    GuessedDigits *balanced_digits, *plain_digits;
+    PermutedTransform* transform;
+    PermutedTransformWords* transform_words;
+    PermutedProduct* product;
+    PointwiseProduct *pointwise_product, *pointwise_product_sum;
+    RoundedCoefficients* rounded_coefficients;
+    int wide_lanes;  // doubles in the set's widest register, which sets its spectra's groups
 };
 
-namespace baseline {
-extern const CarryKernels Carries;
-}
-namespace avx2 {
-extern const CarryKernels Carries;
-}
-namespace avx512 {
-extern const CarryKernels Carries;
-}
+#if !defined(PIDRM_OUTSIDE_KERNEL_SETS)
+// The kernels each set defines, in its own namespace, and its table of them
+// (arith/kernel_table_kernels.cpp).
+namespace PIDRM_KERNEL_SET {
+GuessedDigits balanced_digits, plain_digits;  // arith/carry_kernels.cpp
+PermutedTransform permuted_transform;         // fft/permuted_kernels.cpp
+PermutedTransformWords permuted_transform_words;
+PermutedProduct permuted_product;
+PointwiseProduct pointwise_product, pointwise_product_sum;  // fft/pointwise_kernels.cpp
+RoundedCoefficients rounded_coefficients;
+extern const KernelTable Kernels;
+}  // namespace PIDRM_KERNEL_SET
+#endif
 
-// The carry kernels of the active set.
-const CarryKernels& carry_kernels();
+// ---- The choice of a set -----------------------------------------------------------------
+
+// The sets, from the plainest to the fastest (the list: arith/kernel_sets.cpp).
+enum KernelSet { BaselineKernels, Avx2Kernels, Avx512Kernels, KernelSetCount };
+
+// The set the kernels run now: best_kernel_set() from the start of the process.
+extern KernelSet ActiveKernels;
+
+// The kernels of the active set.
+const KernelTable& active_kernels();
+
+// True when the set is in this build and the processor (and its system) runs it.
+bool kernel_set_available(KernelSet set);
+
+// The fastest available set.
+KernelSet best_kernel_set();
+
+// Makes the kernels run `set`, which must be available. For tests and benchmarks; the
+// program itself always runs best_kernel_set().
+void use_kernel_set(KernelSet set);
+
+// "baseline", "avx2" or "avx512".
+const char* kernel_set_name(KernelSet set);

@@ -67,8 +67,8 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
     // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros.
     double X[Chunk + 10], guess[Chunk + 8];
     double below[3] = {0, 0, 0};  // the first three words below the chunk, zero below the run
-    const GuessedDigits guessed_digits =
-        Balanced ? carry_kernels().balanced : carry_kernels().plain;
+    GuessedDigits* const guessed_digits =
+        Balanced ? active_kernels().balanced_digits : active_kernels().plain_digits;
     bool bottom_minus_zero = false;
     double err = 0;
     int64_t c = 0;  // the carry entering the chunk's bottom word

@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fft/kernels.h"
+#include "arith/kernel_sets.h"
+#include "fft/fft.h"
 
 // For n-word operands a product takes 4n doubles: the first operand's spectrum (0..2n-1),
 // then the product's points (2n..4n-1); callers keep spectra after them (fft.h).
@@ -27,21 +28,20 @@ void forward_spectrum(const double* a, double* spectrum, int n) {
         return;
     }
     const int G = spectrum_group(n);
-    for (int i = 0; i < n; i += G)
-        for (int k = 0; k < G; ++k) {
-            spectrum[2 * i + k] = a[i + k];
-            spectrum[2 * i + G + k] = 0;
-        }
+    for (int i = 0; i < n; ++i) {
+        spectrum[spectrum_real(i, n)] = a[i];
+        spectrum[spectrum_real(i, n) + G] = 0;
+    }
     weighted_fft_permuted(spectrum, n, 0);
 }
 
 void multiply_spectra(const double* x, const double* y, double* product, int n) {
-    product_kernels().multiply_spectra(x, y, product, n);
+    active_kernels().pointwise_product(x, y, product, n);
 }
 
 void add_product_of_spectra(const double* x, const double* y, double* sum, int n) {
     assert(!overlaps(sum, 2LL * n, x, 2LL * n) && !overlaps(sum, 2LL * n, y, 2LL * n));
-    product_kernels().add_product_of_spectra(x, y, sum, n);
+    active_kernels().pointwise_product_sum(x, y, sum, n);
 }
 
 namespace {
@@ -50,7 +50,7 @@ namespace {
 // transform leaves them: rounded to whole numbers and normalised in one pass. Returns the
 // RoundingError.
 double round_product(const double* points, double* out, int n) {
-    return normalize_from(product_kernels().rounded_coefficients, points, out, 2 * n);
+    return normalize_from(active_kernels().rounded_coefficients, points, out, 2 * n);
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ void forward_spectrum_folded(const double* a, double* spectrum, int n) {
 double product_coefficients(double* spectrum, double* out, int n) {
     assert(!overlaps(out, 2LL * n, spectrum, 2LL * n));
     weighted_fft_permuted(spectrum, n, 1);
-    return product_kernels().rounded_coefficients(spectrum, 2 * n, 0, 2 * n, out);
+    return active_kernels().rounded_coefficients(spectrum, 2 * n, 0, 2 * n, out);
 }
 
 double product_from_spectrum(double* spectrum, double* out, int n) {

@@ -3,6 +3,7 @@
 
 #include "arith/long_number.h"
 #include "fft/routes.h"
+#include "fft/table_layout.h"
 
 // Scratch of the products. For n-word operands convolve and multiply use its first 4n doubles
 // (one operand's spectrum, then the product's points) and multiply_sharing its first 2n. The
@@ -12,29 +13,10 @@
 // (lay_out_fft_memory).
 extern double* FftScratch;
 
-// The longest length whose weights have a compact copy (fft/kernels.h); the longer one, 2^18
-// points, reads them from the forward table in natural order.
-constexpr int CompactLongest = 1 << 17;
-
-// Points of the forward tables in natural order that the working memory holds for operands of
-// up to n words. The longest length (beyond CompactLongest) reads its weights there, as the
-// natural-order transform reads its tables at any length; every other length reads compact copies,
-// and the transforms under 16 points and the leaves of 8 points read entries of at most 16 points.
-// Where the tables are shorter than n, prepare_transforms makes the compact copies from tables of
-// length n built for the while in FftScratch.
-constexpr std::int64_t natural_table_points(std::int64_t n) {
-    return n > CompactLongest ? n : (n < 16 ? n : 16);
-}
-
 // Doubles of working memory that the products of operands of up to n words take, n <= 2^18 a
-// power of two: FftScratch and the forward tables of the transforms.
+// power of two: FftScratch and the forward tables of the transforms (fft/table_layout.h).
 constexpr std::int64_t fft_memory_words(std::int64_t n) {
-    // The lengths 16..L add up to 2L - 16 points; the compact copies of the tables take 1.5
-    // doubles a point (twiddles, to n) and 2 (weights, to CompactLongest).
-    const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
-    return slice_words(6 * n + 2) + slice_words(natural_table_points(n)) +
-           slice_words(2 * natural_table_points(n)) + slice_words(6 * points_up_to(n) / 4) +
-           slice_words(2 * points_up_to(n < CompactLongest ? n : CompactLongest));
+    return slice_words(6 * n + 2) + table_memory_words(n);
 }
 
 // Lays out FftScratch and the forward tables for operands of up to n words from `memory`
@@ -54,6 +36,10 @@ double* lay_out_fft_memory(double* memory, int n);
 // convolution: the non-wrapping sums in the real parts, the wrapping ones in the imaginary.
 void weighted_fft(double* points, int n, int direction, double* work);
 
+// The transform alone, without the weights: X[k] = sum_j x[j] * w^((j+1)(k+1)) as above, in
+// place, the inverse divided by n.
+void fft(double* points, int n, int direction, double* work);
+
 // weighted_fft with grouped points and its spectrum in a permuted order, in place and
 // without a work area: the forward transform leaves point k of the spectrum at a place of
 // its own, the same for every operand of length n, and the inverse takes a spectrum in that
@@ -66,9 +52,8 @@ void weighted_fft_permuted(double* points, int n, int direction);
 // points, and from 32 points on 4 or 8, as the kernel set that runs has it.
 int spectrum_group(int n);
 
-inline std::int64_t spectrum_real(std::int64_t i, int n) {
-    return 2 * i - (i & (spectrum_group(n) - 1));
-}
+// The double at which the real part of point i of a spectrum of length n stands.
+std::int64_t spectrum_real(std::int64_t i, int n);
 
 // spectrum (2n doubles, grouped) <- weighted_fft_permuted, forward, of the points whose real
 // parts are the words {words, n} and whose imaginary parts are 0, or, folded, the n words
@@ -82,9 +67,6 @@ void weighted_fft_permuted_words(const double* words, double* spectrum, int n, b
 // overlaps neither input.
 void weighted_fft_permuted_product(const double* words, const double* spectrum, double* points,
                                    int n);
-
-// The transform above, in place.
-void fft(double* points, int n, int direction, double* work);
 
 // c + i s <- e^(2 pi i j/q) for q a power of two and 0 <= j < q, within two units in the
 // last place of each part of the exact root (a zero exact), and the same on every system and

@@ -1,21 +1,18 @@
 // The entry points of the permuted transform: their checks, then the code of the active
-// kernel set (fft/permuted_kernels.cpp, fft/pointwise_kernels.cpp). They build no table: the
-// run prepares the tables of its length once, before its first product (prepare_transforms).
-#include "fft/kernels.h"
+// kernel set (fft/permuted_kernels.cpp). They build no table: the run prepares the tables of
+// its length once, before its first product (prepare_transforms).
+#include <cassert>
 
-const ProductKernels& product_kernels() {
-#if defined(PIDRM_AVX2_KERNELS)
-    if (ActiveKernels == Avx2Kernels) return avx2::Products;
-#endif
-#if defined(PIDRM_AVX512_KERNELS)
-    if (ActiveKernels == Avx512Kernels) return avx512::Products;
-#endif
-    return baseline::Products;
-}
+#include "arith/kernel_sets.h"
+#include "fft/fft.h"
+#include "fft/groups.h"
 
 int spectrum_group(int n) {
-    // The groups up to 16 points are every set's; from 32 points on, the active set's.
-    return n < 32 ? common::group_points(n) : product_kernels().long_group;
+    return common::group_points(n, active_kernels().wide_lanes);
+}
+
+std::int64_t spectrum_real(std::int64_t i, int n) {
+    return common::real_at(i, spectrum_group(n));
 }
 
 namespace {
@@ -33,14 +30,14 @@ void check_length(int n, int shortest) {
 
 void weighted_fft_permuted(double* points, int n, int direction) {
     check_length(n, 2);
-    product_kernels().transform(points, n, direction);
+    active_kernels().transform(points, n, direction);
 }
 
 void weighted_fft_permuted_words(const double* words, double* spectrum, int n, bool folded) {
     check_length(n, WordsTransformShortest);
     assert(!overlaps(words, n, spectrum, 2LL * n));
     assert(!folded || !overlaps(words - n, n, spectrum, 2LL * n));
-    product_kernels().transform_words(words, spectrum, n, folded);
+    active_kernels().transform_words(words, spectrum, n, folded);
 }
 
 void weighted_fft_permuted_product(const double* words, const double* spectrum, double* points,
@@ -48,5 +45,5 @@ void weighted_fft_permuted_product(const double* words, const double* spectrum, 
     check_length(n, WordsTransformShortest);
     assert(!overlaps(words, n, points, 2LL * n));
     assert(spectrum == nullptr || !overlaps(spectrum, 2LL * n, points, 2LL * n));
-    product_kernels().product(words, spectrum, points, n);
+    active_kernels().product(words, spectrum, points, n);
 }

@@ -1,11 +1,14 @@
 // Pointwise products of spectra, and the rounding of a product's coefficients to whole
-// numbers, a group of points or four or eight words at a time. Compiled once for each kernel set
-// (arith/kernel_sets.h); with the permuted transform they make the set's product kernels.
+// numbers, a group of points or four or eight words at a time. Compiled once for each kernel
+// set (arith/kernel_sets.h), whose table holds pointwise_product, pointwise_product_sum and
+// rounded_coefficients.
+#include "fft/pointwise_kernels.h"
+
 #include <cassert>
 #include <cstring>
 
 #include "arith/lanes.h"
-#include "fft/kernels.h"
+#include "fft/groups.h"
 
 namespace PIDRM_KERNEL_SET {
 namespace {
@@ -25,14 +28,6 @@ void pointwise_of_length(const double* x, const double* y, double* product, int 
     } else {
         with_group(n, [&](auto g) { pointwise<decltype(g)::value, Sum>(x, y, product, n); });
     }
-}
-
-void multiply_spectra(const double* x, const double* y, double* product, int n) {
-    pointwise_of_length<false>(x, y, product, n);
-}
-
-void add_product_of_spectra(const double* x, const double* y, double* sum, int n) {
-    pointwise_of_length<true>(x, y, sum, n);
 }
 
 // The distances of a run of coefficients from their whole numbers: the largest distance in
@@ -67,10 +62,20 @@ double rounded_grouped(const double* points, int n, int lo, int len, double* X) 
     Distances<W> d = {splat<W>(0), splat<W>(0)};
     for (int j = 0; j < len; j += W) {
         const int k = lo + j;
-        const std::int64_t at = k < n ? real_at<G>(k) + G : real_at<G>(k - n);
+        const std::int64_t at = k < n ? real_at(k, G) + G : real_at(k - n, G);
         round_words(load<W>(points + at), X + j, d);
     }
     return largest_distance(d);
+}
+
+}  // namespace
+
+void pointwise_product(const double* x, const double* y, double* product, int n) {
+    pointwise_of_length<false>(x, y, product, n);
+}
+
+void pointwise_product_sum(const double* x, const double* y, double* sum, int n) {
+    pointwise_of_length<true>(x, y, sum, n);
 }
 
 // Words lo..lo+len-1 of the 2n-word product whose n points stand in `points` after the
@@ -95,11 +100,5 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
                [&](auto g) { err = rounded_grouped<decltype(g)::value>(points, n, lo, len, X); });
     return err;
 }
-
-}  // namespace
-
-const ProductKernels Products = {permuted_transform, permuted_transform_words, permuted_product,
-                                 multiply_spectra,   add_product_of_spectra,   rounded_coefficients,
-                                 LongGroup};
 
 }  // namespace PIDRM_KERNEL_SET

@@ -15,9 +15,11 @@
 // is the same on every system and processor.
 #include <cmath>
 
-#include "fft/kernels.h"
+#include "fft/butterfly.h"
+#include "fft/fft.h"
+#include "fft/table_layout.h"
 
-// The shared helpers of fft/kernels.h as compiled for the code outside the kernel sets.
+// The shared helpers of the transforms as compiled for the code outside the kernel sets.
 using namespace common;
 
 namespace {
@@ -133,14 +135,14 @@ void place_forward_tables(double* twiddles, double* weights, int capacity) {
 
 double* lay_out_fft_memory(double* memory, int n) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
-    const auto points_up_to = [](std::int64_t L) { return L >= 16 ? 2 * L - 16 : 0; };
-    const int natural = static_cast<int>(natural_table_points(n));
+    const TableSizes sizes = table_sizes(n);
     FftScratch = take_slice(&memory, 6LL * n + 2);
-    double* const twiddles = take_slice(&memory, natural);
-    double* const weights = take_slice(&memory, 2LL * natural);
-    place_forward_tables(twiddles, weights, natural);  // made anew by prepare_transforms
-    CompactTwiddles = take_slice(&memory, 6 * points_up_to(n) / 4);
-    CompactWeights = take_slice(&memory, 2 * points_up_to(min(n, CompactLongest)));
+    double* const twiddles = take_slice(&memory, sizes.twiddles);
+    double* const weights = take_slice(&memory, sizes.weights);
+    // made anew by prepare_transforms
+    place_forward_tables(twiddles, weights, static_cast<int>(natural_table_points(n)));
+    CompactTwiddles = take_slice(&memory, sizes.compact_twiddles);
+    CompactWeights = take_slice(&memory, sizes.compact_weights);
     CompactPoints = 0;
     return memory;
 }
@@ -178,20 +180,18 @@ void prepare_transforms(int n) {
     // run has its own place, so the copies made earlier stay as they are.
     for (int L = CompactPoints < 16 ? 16 : 2 * CompactPoints; L <= n; L *= 2) {
         const int m = L / 4, T = table_group(L);
-        double* c = compact_twiddles(L);
         for (int u = 0; u < m; ++u) {
             const int t = m - 1 - u, k = u % T;
-            double* run = c + 6LL * (u - k);
+            double* run = compact_twiddle_run(L, u);
             for (int r = 1; r <= 3; ++r)
                 twiddle(d, L, r * t, run[2 * T * (r - 1) + k], run[2 * T * (r - 1) + T + k]);
         }
         CompactPoints = L;
         if (L > CompactLongest) break;  // the weights of the longest length stay in the table
-        c = compact_weights(L);
         for (int i = 0; i < L; ++i) {
             const int quarter = 3 - i / m, u = i % m, k = u % T;
             const double* w = stored_weight(L, d, i);
-            double* run = c + 8LL * (u - k);
+            double* run = compact_weight_run(L, u);
             run[2 * T * quarter + k] = w[0];
             run[2 * T * quarter + T + k] = w[1];
         }

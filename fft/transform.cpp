@@ -11,9 +11,11 @@
 // inverse (direction 1) uses w^-1 and divides by n. Indices are read from the end of the
 // array: point j has position p = n-1-j, so the least significant word of a number, which
 // stands last, has position 0 and weight psi^0 = 1.
-#include "fft/kernels.h"
+#include "fft/butterfly.h"
+#include "fft/fft.h"
+#include "fft/table_layout.h"
 
-// The shared helpers of fft/kernels.h as compiled for the code outside the kernel sets.
+// The shared helpers of the transforms as compiled for the code outside the kernel sets.
 using namespace common;
 
 namespace {

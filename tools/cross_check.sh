@@ -120,11 +120,11 @@ echo "cross-check: kernel sets' symbols"
 symbols_report=""
 for b in "${dist_builds[@]}"; do
     nm=$(sed -n 's/^CMAKE_NM:FILEPATH=//p' "build-dist/$b/CMakeCache.txt")
-    for dir in "build-dist/$b/CMakeFiles/pidrm_arith_"*.dir; do
-        set=${dir##*/pidrm_arith_}
+    for dir in "build-dist/$b/CMakeFiles/pidrm_kernels_"*.dir; do
+        set=${dir##*/pidrm_kernels_}
         set=${set%.dir}
         shopt -s nullglob
-        objects=("build-dist/$b/CMakeFiles/pidrm_"{arith,fft}"_$set.dir/"*/*.{o,obj})
+        objects=("$dir/"*/*.{o,obj})
         shopt -u nullglob
         line=$(tools/kernel_symbols.sh "$nm" "$set" "${objects[@]}" 2>&1) || fail "$b: kernel set $set (below)"
         symbols_report+=$(printf '%-20s %s' "$b" "$line")$'\n'

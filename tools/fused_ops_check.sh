@@ -52,8 +52,9 @@ for dir in "$@"; do
     found=""
     for folder in "${folders[@]}"; do
         shopt -s nullglob
-        # The folder's library and the objects of its kernel sets (pidrm_<folder>_<set>).
-        objects=("$dir/CMakeFiles/pidrm_$folder"{,_*}".dir/$folder/"*.{o,obj})
+        # The folder's objects in the program's library and in each kernel set's objects
+        # (pidrm_kernels_<set>).
+        objects=("$dir/CMakeFiles/pidrm_"{core,kernels_*}".dir/$folder/"*.{o,obj})
         shopt -u nullglob
         if [[ ${#objects[@]} -eq 0 ]]; then
             printf '\n'

@@ -1,0 +1,12 @@
+// The table of a kernel set's kernels. Compiled once for each set (arith/kernel_sets.h), in
+// its namespace, with the set's instruction set: the kernels it lists are that set's own.
+#include "arith/kernel_sets.h"
+#include "arith/registers.h"
+
+namespace PIDRM_KERNEL_SET {
+
+const KernelTable Kernels = {balanced_digits,          plain_digits,         permuted_transform,
+                             permuted_transform_words, permuted_product,     pointwise_product,
+                             pointwise_product_sum,    rounded_coefficients, WideLanes};
+
+}  // namespace PIDRM_KERNEL_SET

@@ -1,0 +1,190 @@
+// The radix-4 stages of the permuted transform (fft/permuted_kernels.cpp) over blocks of
+// spectra grouped by G: forward_stage and inverse_stage, with the twiddles and weights they
+// read from the tables (fft/table_layout.h). Included only by the kernels' sources; internal
+// to the source that includes it.
+//
+// Positions count from the end of a block (p = length-1-index). A stage of length L = 4m:
+// with t = m-1-u for offset u of a quarter and d, r = 0..3, the input of position t + dm is
+// at index (3-d)m + u and output r, times w^(rt) of length L, goes to index (3-r)m + u, where
+// quarter r is a block of length m in the same sense; the transform of that block at
+// frequency k is the transform of the whole at frequency 4k + r. The inverse stage undoes
+// this: it multiplies quarter r by w^-(rt) and then combines the quarters.
+//
+// Only the forward twiddles and weights are read: the inverse multiplies by their conjugates,
+// which are bit for bit the inverse entries, as cos is even and sin odd.
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+
+#include "arith/registers.h"
+#include "fft/butterfly.h"
+#include "fft/table_layout.h"
+
+namespace PIDRM_KERNEL_SET {
+namespace {
+
+// Entries of a compact table, a run of them: the real parts of entry j (j = 0..3) side by
+// side at at + 2 stride j, their imaginary parts stride doubles further on.
+struct Run {
+    const double* at;
+    std::int64_t stride;
+};
+
+// The forward twiddles w^(rt), r = 1..3 (entries r-1), of the offsets u .. u+G-1 of a stage
+// of length L, from its compact copy.
+KERNEL_INLINE Run stage_twiddles(int L, std::int64_t u) {
+    const int T = table_group(L);
+    return {compact_twiddle_run(L, u) + (u & (T - 1)), T};
+}
+
+// The forward weights of a weighted stage of length n >= 16 (the first stage of a forward
+// transform, the last of an inverse): their compact copy up to CompactLongest, else the
+// natural-order table, which holds the longest length, entry i for index i. Unweighted stages
+// take none.
+struct StageWeights {
+    const double* natural;  // null: the compact copy
+};
+
+constexpr StageWeights NoWeights = {nullptr};
+
+StageWeights stage_weights_of(int n) {
+    if (n <= CompactLongest) return {nullptr};
+    assert(TablePoints[0] == n);
+    return {Weights[0]};
+}
+
+// The weights of the offsets u .. u+G-1 of a weighted stage of length n = 4m, entry d the
+// weights of the inputs of quarter d: from the compact copy where there is one, else gathered
+// from the natural-order table into v (8G doubles).
+template <int G>
+KERNEL_INLINE Run stage_weights(StageWeights w, std::int64_t m, std::int64_t u, double* v) {
+    if (w.natural == nullptr) {
+        const int n = static_cast<int>(4 * m), T = table_group(n);
+        return {compact_weight_run(n, u) + (u & (T - 1)), T};
+    }
+    for (int d = 0; d < 4; ++d)
+        for (int k = 0; k < G; ++k) {
+            const std::int64_t i = (3 - d) * m + u + k;
+            v[2 * G * d + k] = w.natural[2 * i];
+            v[2 * G * d + G + k] = w.natural[2 * i + 1];
+        }
+    return {v, G};
+}
+
+// The real and imaginary parts of entry j of run r for the lanes from e on.
+template <typename R>
+KERNEL_INLINE R run_real(const Run& r, int j, int e) {
+    return load_as<R>(r.at + 2 * r.stride * j + e);
+}
+template <typename R>
+KERNEL_INLINE R run_imaginary(const Run& r, int j, int e) {
+    return load_as<R>(r.at + 2 * r.stride * j + r.stride + e);
+}
+
+// A forward stage of length L = 4m >= 4G on each of blocks consecutive blocks from a, grouped
+// by G. With weights, the inputs are first multiplied by their weights (one block only). From
+// words, the points are read from {words, L} as real parts; folded, the L words before them
+// are the imaginary parts. The G offsets u .. u+G-1 that a group holds side by side run a
+// register at a time: where a register holds two lanes, the butterfly of four would not fit
+// the registers at once.
+template <int G, bool Weighted, bool FromWords = false, bool Folded = false>
+void forward_stage(double* a, int L, int blocks, StageWeights weights,
+                   const double* words = nullptr) {
+    typedef typename PackRegister<G>::type R;  // a group's lanes, or half of them
+    constexpr int E = PackRegister<G>::lanes;
+    const std::int64_t m = L / 4;
+    for (int g = 0; g < blocks; ++g) {
+        double* block = a + 2 * L * static_cast<std::int64_t>(g);
+        double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
+        for (std::int64_t u = 0; u < m; u += G) {
+            double gathered_weights[8 * G];
+            const Run w = stage_twiddles(L, u);
+            const Run v = Weighted ? stage_weights<G>(weights, m, u, gathered_weights) : Run{};
+            for (int e = 0; e < G; e += E) {
+                const std::int64_t at = 2 * u + e;
+                R x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
+                if (FromWords) {
+                    // Real words, imaginary parts +0 as packing them into points would give.
+                    const double* real = words + u + e;
+                    x0r = load_as<R>(real + 3 * m), x1r = load_as<R>(real + 2 * m);
+                    x2r = load_as<R>(real + m), x3r = load_as<R>(real);
+                    x0i = x1i = x2i = x3i = R{};
+                    if (Folded) {
+                        const double* imaginary = real - L;
+                        x0i = load_as<R>(imaginary + 3 * m), x1i = load_as<R>(imaginary + 2 * m);
+                        x2i = load_as<R>(imaginary + m), x3i = load_as<R>(imaginary);
+                    }
+                } else {
+                    x0r = load_as<R>(b0 + at), x0i = load_as<R>(b0 + at + G);
+                    x1r = load_as<R>(b1 + at), x1i = load_as<R>(b1 + at + G);
+                    x2r = load_as<R>(b2 + at), x2i = load_as<R>(b2 + at + G);
+                    x3r = load_as<R>(b3 + at), x3i = load_as<R>(b3 + at + G);
+                }
+                if (Weighted) {
+                    rotate(x0r, x0i, run_real<R>(v, 0, e), run_imaginary<R>(v, 0, e));
+                    rotate(x1r, x1i, run_real<R>(v, 1, e), run_imaginary<R>(v, 1, e));
+                    rotate(x2r, x2i, run_real<R>(v, 2, e), run_imaginary<R>(v, 2, e));
+                    rotate(x3r, x3i, run_real<R>(v, 3, e), run_imaginary<R>(v, 3, e));
+                }
+                R y[8];
+                butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
+                rotate(y[2], y[3], run_real<R>(w, 0, e), run_imaginary<R>(w, 0, e));
+                rotate(y[4], y[5], run_real<R>(w, 1, e), run_imaginary<R>(w, 1, e));
+                rotate(y[6], y[7], run_real<R>(w, 2, e), run_imaginary<R>(w, 2, e));
+                store_as(b0 + at, y[0]), store_as(b0 + at + G, y[1]);
+                store_as(b1 + at, y[2]), store_as(b1 + at + G, y[3]);
+                store_as(b2 + at, y[4]), store_as(b2 + at + G, y[5]);
+                store_as(b3 + at, y[6]), store_as(b3 + at + G, y[7]);
+            }
+        }
+    }
+}
+
+// An inverse stage of length L = 4m >= 4G on each of blocks consecutive blocks from a,
+// multiplying by the conjugates of the forward twiddles. With weights (the forward ones),
+// the outputs are multiplied by scale and then by their conjugates (one block only). A
+// register at a time, as forward_stage.
+template <int G, bool Weighted>
+void inverse_stage(double* a, int L, int blocks, StageWeights weights, double scale) {
+    typedef typename PackRegister<G>::type R;  // a group's lanes, or half of them
+    constexpr int E = PackRegister<G>::lanes;
+    const std::int64_t m = L / 4;
+    for (int g = 0; g < blocks; ++g) {
+        double* block = a + 2 * L * static_cast<std::int64_t>(g);
+        double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
+        for (std::int64_t u = 0; u < m; u += G) {
+            double gathered_weights[8 * G];
+            const Run w = stage_twiddles(L, u);
+            const Run v = Weighted ? stage_weights<G>(weights, m, u, gathered_weights) : Run{};
+            for (int e = 0; e < G; e += E) {
+                const std::int64_t at = 2 * u + e;
+                R x1r = load_as<R>(b1 + at), x1i = load_as<R>(b1 + at + G);
+                R x2r = load_as<R>(b2 + at), x2i = load_as<R>(b2 + at + G);
+                R x3r = load_as<R>(b3 + at), x3i = load_as<R>(b3 + at + G);
+                rotate_back(x1r, x1i, run_real<R>(w, 0, e), run_imaginary<R>(w, 0, e));
+                rotate_back(x2r, x2i, run_real<R>(w, 1, e), run_imaginary<R>(w, 1, e));
+                rotate_back(x3r, x3i, run_real<R>(w, 2, e), run_imaginary<R>(w, 2, e));
+                R y[8];
+                // The inverse butterfly: the forward one with outputs 1 and 3 swapped.
+                butterfly4(load_as<R>(b0 + at), load_as<R>(b0 + at + G), x1r, x1i, x2r, x2i, x3r,
+                           x3i, y, y + 6, y + 4, y + 2);
+                if (Weighted) {
+                    for (int d = 0; d < 4; ++d) {
+                        y[2 * d] *= scale;
+                        y[2 * d + 1] *= scale;
+                        rotate_back(y[2 * d], y[2 * d + 1], run_real<R>(v, d, e),
+                                    run_imaginary<R>(v, d, e));
+                    }
+                }
+                store_as(b0 + at, y[0]), store_as(b0 + at + G, y[1]);
+                store_as(b1 + at, y[2]), store_as(b1 + at + G, y[3]);
+                store_as(b2 + at, y[4]), store_as(b2 + at + G, y[5]);
+                store_as(b3 + at, y[6]), store_as(b3 + at + G, y[7]);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace PIDRM_KERNEL_SET
