@@ -20,11 +20,19 @@ all:
 	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Builds the program alone: a compiler, make and cmake are all it needs.
+# Builds the program alone (a compiler, make and cmake are all it needs), then starts it: its
+# first prompt is the first thing on the screen. A build that has to run (a source changed
+# since the last one, $(BUILD)/.run-built) says so in one line; its output is kept apart and
+# shown only when it fails, its progress lines left out.
 run:
-	$(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
-	cmake --build $(BUILD) -j $(JOBS) --target pidrm
-	./$(BUILD)/pidrm
+	@if [ ! -x $(BUILD)/pidrm ] || [ -n "$$(find CMakeLists.txt cmake arith fft newton drm driver \
+	    -newer $(BUILD)/.run-built -print -quit 2>&1)" ]; then echo "building $(BUILD)/pidrm"; fi
+	@log=$$(mktemp) && { $(call CONFIGURE,$(BUILD),-DCMAKE_BUILD_TYPE=Release) && \
+	    cmake --build $(BUILD) -j $(JOBS) --target pidrm; } >"$$log" 2>&1; status=$$?; \
+	    [ $$status -eq 0 ] && touch $(BUILD)/.run-built || \
+	    grep -v -E '^g?make(\[[0-9]+\])?: (Entering|Leaving) directory|^\[ *[0-9]+%\]' "$$log"; \
+	    rm -f "$$log"; exit $$status
+	@./$(BUILD)/pidrm
 
 # Every test in the optimised build (long runs included), the unit and end-to-end tests once
 # more under AddressSanitizer + UndefinedBehaviorSanitizer, and the product and transform
