@@ -46,8 +46,8 @@ double drm_combine(int k, int m);
 // the level's largest RoundingError.
 double drm_combine_terms(int x, int n);
 
-// The routes of a merge level (fft/routes.h), and the number of levels that took each since
-// the process started: what the tests read to know a route was taken.
+// The routes of a merge level (drm/merge_routes.h), and the number of levels that took each
+// since the process started: what the tests read to know a route was taken.
 enum MergeRoute {
     MergeBySeparateProducts,
     MergeBySharedSpectra,

@@ -16,8 +16,8 @@
 #include <cstdlib>
 
 #include "drm/merge.h"
+#include "drm/merge_routes.h"
 #include "fft/fft.h"
-#include "fft/routes.h"
 
 long MergeLevels[MergeRouteCount];
 
@@ -208,9 +208,9 @@ double merge_level(const Way& way, int m) {
     return max2(err, product(way, power, power, PowerWork + 1));
 }
 
-// The route of a level and its length (fft/routes.h): the shortest power of two L that holds
-// every operand of its products, which are the groups' numerators and denominators, y^a, and
-// the low half of y^a D_R, which has at most as many words as y^a and D_R together. A
+// The route of a level and its length (drm/merge_routes.h): the shortest power of two L that
+// holds every operand of its products, which are the groups' numerators and denominators, y^a,
+// and the low half of y^a D_R, which has at most as many words as y^a and D_R together. A
 // group's k words are mostly leading zeros (a group of a terms has k = 4a words, its odd
 // numbers take about 1.2a and y^a from 0.3a for x = 5 to 2a for x = 110443), and operands
 // of at most L words multiply exactly by transforms of length L.

@@ -22,8 +22,8 @@
 #include <cstdint>
 
 #include "drm/merge.h"
+#include "drm/merge_routes.h"
 #include "fft/fft.h"
-#include "fft/routes.h"
 
 namespace {
 
