@@ -18,6 +18,7 @@
 #include "drm/merge.h"
 #include "drm/merge_routes.h"
 #include "fft/fft.h"
+#include "fft/scratch.h"
 
 long MergeLevels[MergeRouteCount];
 
@@ -43,9 +44,10 @@ enum Role {
 };
 
 // The memory of a level of group length k and length L, named once:
-//   power_times_right: ProductWork[1..2k], y^a D_R; its low half (words k+1..2k) is a factor
-//     of the numerator.
-//   spectra: FftScratch, the spectra routes' spectra, 2L doubles for each Role (12L <= 6n);
+//   power_times_right: ProductWork[1..2k], y^a D_R;
+//   low_half: its low half (words k+1..2k), a factor of the numerator;
+//   spectra: FftScratch from its start, the spectra routes' spectra, one of length L for each
+//     Role (fft/scratch.h);
 //   beyond: after them, folded: N_L (y^a D_R)'s coefficients from word k up, at most
 //     k / FoldedOverrunShare.
 struct LevelAreas {
@@ -57,11 +59,12 @@ struct LevelAreas {
 
 LevelAreas level_areas(int k, int L) {
     double* power_times_right = ProductWork + 1;
-    return {power_times_right, power_times_right + k, FftScratch, FftScratch + 2 * L * Roles};
+    return {power_times_right, power_times_right + k, FftScratch,
+            level_spectrum(FftScratch, L, Roles)};
 }
 
 double* spectrum_area(const LevelAreas& at, int L, Role role) {
-    return at.spectra + 2 * L * role;
+    return level_spectrum(at.spectra, L, role);
 }
 
 // ---- Shared spectra ---------------------------------------------------------------------
@@ -257,6 +260,11 @@ double drm_combine(int k, int m) {
     ++MergeLevels[route];
     const LevelAreas at = level_areas(k, L);
     if (route == MergeBySeparateProducts) return merge_level_by_words(k, m);
+    // The spectra and, folded, the coefficients beyond them fit the scratch of the step's
+    // 2km words.
+    assert(fits_scratch(
+        level_spectra_doubles(L, Roles) + (route == MergeFolded ? k / FoldedOverrunShare : 0),
+        2LL * k * m));
     if (route == MergeFolded) return merge_level(FoldedSpectra{k, L, at}, m);
     return merge_level(SharedSpectra{k, L, at}, m);
 }
