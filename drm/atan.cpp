@@ -1,5 +1,5 @@
 // The DRM arctangent: atan(1/x) summed block by block, each block's terms merged pairwise
-// into one exact fraction P/Q (the merge levels: drm/merge.cpp) and turned into a number by
+// into one exact fraction P/Q (the merge levels: drm/merge.h) and turned into a number by
 // one division.
 //
 // Inside a step the terms t = 0..M-1 (M = n/4, y = x^2, o_t the odd number of term t) are

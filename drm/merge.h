@@ -42,7 +42,8 @@ inline Span significant(const double* group, int k) {
     return {group + (k - count), count};
 }
 
-// The pair at word b merged word by word, with y^a = power.
+// The pair at word b merged word by word, with y^a = power; no operand has more than
+// MergeProductsLongest significant words (drm/merge_routes.h).
 void merge_pair_by_words(int k, int b, const Span& power);
 
 // A level on the route of separate products, every pair word by word; then y^a squared.

@@ -7,7 +7,9 @@
 // power of two that holds every operand of its products (level_route):
 //
 //   from the terms              the first level of a step: N and D of each pair of terms
-//                               straight from their odd numbers (drm/merge_terms.cpp)
+//                               straight from their odd numbers (drm/merge_terms.cpp), or
+//                               by separate products where y times the last odd number
+//                               would reach 2^62
 //   separate products           k <= MergeProductsLongest or L <= MergeProductsLongest: each
 //                               product summed word by word, as the product routes
 //                               (fft/routes.h) sum short products, a pair at a time in one

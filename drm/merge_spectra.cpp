@@ -2,10 +2,10 @@
 // each level takes (drm_combine): the groups of a level merged pair by pair, with exact
 // products, into groups of twice as many terms by the formula of drm/merge.h.
 //
-// The routes of a level differ only in how its products are made. For the
-// routes that transform, merge_level writes the formula once, and each route gives its products
-// by three functions: operand (what the route keeps of a factor), product (a * b into 2k words)
-// and sum_of_products (a*b + c*d).
+// The routes of a level differ only in how its products are made. For the routes that
+// transform, merge_level writes the formula once, and each route gives its products by three
+// functions: operand (what the route keeps of a factor), product (a * b into 2k words) and
+// sum_of_products (a*b + c*d).
 //   SharedSpectra: every factor transformed once at the level's length L <= k, from its low
 //     L words; N comes back as one sum through one inverse transform.
 //   FoldedSpectra: the same at k/2 points, each factor's upper half in the imaginary parts.
@@ -184,8 +184,8 @@ double sum_of_products(const FoldedSpectra& way, const Spectrum& a, const Spectr
 
 // ---- The level --------------------------------------------------------------------------
 
-// Every pair of a level merged by the formula (drm/merge.h), then y^a squared, each product made
-// the way's own way. Returns the largest RoundingError.
+// Every pair of a level merged by the formula (drm/merge.h), then y^a squared, each product
+// made the way's own way. Returns the largest RoundingError.
 template <typename Way>
 double merge_level(const Way& way, int m) {
     const int k = way.k;

@@ -13,12 +13,13 @@
 #include <cstdint>
 
 #include "drm/merge.h"
-#include "fft/fft.h"
 
 namespace {
 
-// N and D of the first level as 64-bit integers need y o below 2^62, which also keeps them
-// below B^4 / 2: four digits, the group's top four words zero.
+// N = y o2 - o1 and D = o1 o2 of the first level as 64-bit integers need y o2 below 2^62
+// (D is too, the odd numbers of a run being far below 2^31), which also keeps them below
+// B^4 / 2: four digits, the group's top four words zero. A level whose y o2 would reach it
+// lays every pair out and merges it word by word.
 constexpr double FirstLevelLargest = 0x1p62;
 
 // The pair's two terms at word b as groups of four words, odd numbers o and o + 2.

@@ -1,12 +1,12 @@
 // The levels of the route of separate products, each pair merged word by word in one pass.
 //
 // A level on the route of separate products has no operand of more than MergeProductsLongest
-// significant words, so convolve would sum each of its products word by word (fft/routes.h):
-// exact coefficients, swept for carries from the bottom word up. Here a pair's products are
-// formed on their significant words alone, in spans (the bottom words of a product's run of
-// 2k words, the words above them zero), with no call per product: y^a D_R first, then N and D
-// side by side, two chains of carries at once; N's two products are summed as coefficients
-// and swept once.
+// significant words, few enough to sum each of its products word by word, as convolve sums
+// short products (fft/routes.h): exact coefficients, swept for carries from the bottom word
+// up. Here a pair's products are formed on their significant words alone, in spans (the bottom
+// words of a product's run of 2k words, the words above them zero), without convolve's call
+// and scan per product: y^a D_R first, then N and D side by side, two chains of carries at
+// once; N's two products are summed as coefficients and swept once.
 //
 // The words must be those that the products made apart and add_words leave, bit for bit, and
 // a carry sweep's tie rule depends on the coefficients it sweeps. But after any sweeps of any
@@ -27,8 +27,9 @@
 
 namespace {
 
-// Words of a span: the coefficients of two operands of at most MergeProductsLongest words and
-// the two words above them that take the carry out of the top one.
+// Room for the words of a span: the 2 MergeProductsLongest - 1 coefficients of two operands of
+// at most MergeProductsLongest words, the two words above them that take the carry out of the
+// top one, and one to spare.
 constexpr int SpanLongest = 2 * MergeProductsLongest + 2;
 
 // {C, count} += the coefficients of a * b at its bottom: C[count - len + i + j] += a[i] b[j]

@@ -4,7 +4,7 @@
 #include "arith/long_number.h"
 #include "fft/routes.h"
 
-// The scratch of the products, 6n + 2 doubles for n-word operands; its regions: fft/scratch.h.
+// The scratch of the products, 6n + 2 doubles for operands of up to n words: fft/scratch.h.
 extern double* FftScratch;
 
 // The longest length whose weights have a compact copy (fft/kernels.h); the longer one, 2^18

@@ -1,22 +1,23 @@
 // The regions of the products' scratch (FftScratch), named once. For products of operands of
-// up to n words it holds scratch_doubles(n) = 6n + 2 doubles (lay_out_fft_memory), which its
-// users take from the start, in doubles:
+// up to n words it holds scratch_doubles(n) = 6n + 2 doubles (lay_out_fft_memory), which each
+// user takes from the start; in doubles:
 //
-//   0 .. 4n    convolve and multiply: one operand's spectrum (0..2n), the product's points
-//              (2n..4n)
-//   0 .. 2n    multiply_sharing: the product's points
-//   2n .. 6n   the two spectra that a caller of multiply_sharing keeps for several products of
-//              n-word operands (kept_spectrum): a DRM step OddPower's and y^M's (drm/atan.cpp),
-//              the reciprocal X's and Y's (newton/divide.cpp)
-//   0 ..       a merge level of the arctangent with groups of k words, in a step of n >= 2k:
-//              the spectra of its operands at its level length L <= k, 2L doubles each
-//              (level_spectrum; six of them, 12L <= 6k <= 3n), and the folded numerator's
-//              coefficients beyond them (drm/merge_spectra.cpp)
+//   0 .. 4n        convolve and multiply: one operand's spectrum (0..2n), then the product's
+//                  points (2n..4n)
+//   0 .. 2n        multiply_sharing: the product's points
+//   2n .. 6n       the two spectra that a caller of multiply_sharing keeps for several products
+//                  of n-word operands (kept_spectrum): a DRM step OddPower's and y^M's
+//                  (drm/atan.cpp), the reciprocal X's and Y's (newton/divide.cpp)
+//   0 .. 12L + s   a merge level of the arctangent with groups of k words, in a step of n >= 2k
+//                  words (drm/merge_spectra.cpp): a spectrum of its level length L <= k for each
+//                  of its six operands, 2L doubles each (level_spectrum; 12L <= 6k <= 3n), then,
+//                  folded at L = k/2, the numerator's coefficients beyond word k, s of them,
+//                  at most k / FoldedOverrunShare (drm/merge_routes.h)
 //
 // The two doubles after 6n are spare. Before any product, prepare_transforms may build tables
-// of length n in the first 3n doubles for the while (fft/tables.cpp). Each region is its
-// user's while the user runs, and no two users run at once but multiply_sharing, whose points
-// lie below the spectra its caller keeps.
+// of length n in the first 3n doubles for the while (fft/tables.cpp). A region is its user's
+// while the user runs, and users run one at a time, but for multiply_sharing, whose points lie
+// below the spectra its caller keeps.
 #pragma once
 
 #include <cassert>
