@@ -1,5 +1,5 @@
 // The DRM arctangent: atan(1/x) summed block by block, each block's terms merged pairwise
-// into one exact fraction P/Q (the merge levels: drm/merge.cpp) and turned into a number by
+// into one exact fraction P/Q (the merge levels: drm/merge.h) and turned into a number by
 // one division.
 //
 // Inside a step the terms t = 0..M-1 (M = n/4, y = x^2, o_t the odd number of term t) are
@@ -12,6 +12,7 @@
 
 #include "drm/drm.h"
 #include "fft/fft.h"
+#include "fft/scratch.h"
 #include "newton/newton.h"
 
 double* AtanSum;
@@ -72,12 +73,12 @@ double block_step(int x, int n, bool advance_before, bool advance_after) {
     as_integer(PowerWork, n);
 
     // x^(2j0-1) times y^M is x^(2(j0+M)-1), the divisor's power for this block and the
-    // starting power of the next. The products share spectra: y^M's serves both advances and
-    // the power's the divisor and the advance after it. FftScratch: the products at 0..2n,
-    // the power's spectrum at 2n..4n, y^M's at 4n..6n. The divisor waits in ProductWork
-    // while the advance goes beyond it, so that y^M stays in PowerWork until then.
-    double* power_spectrum = FftScratch + 2 * n;
-    double* y_spectrum = FftScratch + 4 * n;
+    // starting power of the next. The products share spectra, kept in FftScratch: y^M's serves
+    // both advances and the power's the divisor and the advance after it. The divisor waits
+    // in ProductWork while the advance goes beyond it, so that y^M stays in PowerWork until
+    // then.
+    double* power_spectrum = kept_spectrum(FftScratch, n, 0);
+    double* y_spectrum = kept_spectrum(FftScratch, n, 1);
     double* advanced = ProductWork + 2 * n + 1;
     bool power_ready = false, y_ready = false;
     if (advance_before) {

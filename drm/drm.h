@@ -32,7 +32,7 @@ double atan_drm(int x, int n, int steps);
 // OddCounter by n/2 and OddPower by x^(n/2). Returns the step's largest RoundingError.
 double drm_step(int x, int n);
 
-// One merge level (drm/merge.cpp): groups 2i-1 and 2i (k words each, i = 1..m) become one
+// One merge level (drm/merge.h): groups 2i-1 and 2i (k words each, i = 1..m) become one
 // group of 2k words in Numerators and Denominators; PowerWork[1..k] = y^(k/4) becomes
 // y^(k/2) in [1..2k]. Returns the level's largest RoundingError. A pair whose y^(k/4) * D_R
 // exceeds k words breaks the merge: console " ** Error Stop ", then std::exit(1).
@@ -46,8 +46,8 @@ double drm_combine(int k, int m);
 // the level's largest RoundingError.
 double drm_combine_terms(int x, int n);
 
-// The routes of a merge level (fft/routes.h), and the number of levels that took each since
-// the process started: what the tests read to know a route was taken.
+// The routes of a merge level (drm/merge_routes.h), and the number of levels that took each
+// since the process started: what the tests read to know a route was taken.
 enum MergeRoute {
     MergeBySeparateProducts,
     MergeBySharedSpectra,

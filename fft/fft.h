@@ -5,12 +5,7 @@
 #include "fft/routes.h"
 #include "fft/table_layout.h"
 
-// Scratch of the products. For n-word operands convolve and multiply use its first 4n doubles
-// (one operand's spectrum, then the product's points) and multiply_sharing its first 2n. The
-// callers that keep spectra for several products keep them in the rest, up to 6n doubles: a
-// DRM step and the reciprocal after multiply_sharing's 2n, a merge level of shared spectra
-// from the start (it calls none of the three). 6n + 2 doubles of working memory
-// (lay_out_fft_memory).
+// The scratch of the products, 6n + 2 doubles for operands of up to n words: fft/scratch.h.
 extern double* FftScratch;
 
 // Doubles of working memory that the products of operands of up to n words take, n <= 2^18 a

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "fft/fft.h"
+#include "fft/scratch.h"
 #include "newton/newton.h"
 
 double reciprocal(const double* X, double* Y, int n, double* work, double* scratch) {
@@ -22,11 +23,11 @@ double reciprocal(const double* X, double* Y, int n, double* work, double* scrat
     // each step doubles them, and a last step at full length polishes the final words.
     // The residual lives beyond the longest product (words 0..2n) so that Y*R can be
     // written while R is read.
-    // Y's spectrum serves X*Y and Y*R, and X's at the full length serves the last two steps.
-    // Scratch: the products at 0..2n, X's spectrum at 2n..4n, Y's at 4n..6n.
+    // Y's spectrum serves X*Y and Y*R, and X's at the full length serves the last two steps;
+    // both are kept in the scratch.
     double* residual = work + 2 * n + 1;
-    double* x_spectrum = scratch + 2 * n;
-    double* y_spectrum = scratch + 4 * n;
+    double* x_spectrum = kept_spectrum(scratch, n, 0);
+    double* y_spectrum = kept_spectrum(scratch, n, 1);
     bool x_ready = false;
     const int iterations = ilog2(n) + 1;  // len = 2, 4, ..., n, then n once more
     double err = 0.0;
