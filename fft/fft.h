@@ -3,15 +3,17 @@
 
 #include "arith/long_number.h"
 #include "fft/routes.h"
+#include "fft/scratch.h"
 #include "fft/table_layout.h"
 
-// The scratch of the products, 6n + 2 doubles for operands of up to n words: fft/scratch.h.
+// The scratch of the products, scratch_doubles(n) for operands of up to n words: its regions
+// are named in fft/scratch.h.
 extern double* FftScratch;
 
 // Doubles of working memory that the products of operands of up to n words take, n <= 2^18 a
 // power of two: FftScratch and the forward tables of the transforms (fft/table_layout.h).
 constexpr std::int64_t fft_memory_words(std::int64_t n) {
-    return slice_words(6 * n + 2) + table_memory_words(n);
+    return slice_words(scratch_doubles(n)) + table_memory_words(n);
 }
 
 // Lays out FftScratch and the forward tables for operands of up to n words from `memory`

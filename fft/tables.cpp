@@ -136,7 +136,7 @@ void place_forward_tables(double* twiddles, double* weights, int capacity) {
 double* lay_out_fft_memory(double* memory, int n) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     const TableSizes sizes = table_sizes(n);
-    FftScratch = take_slice(&memory, 6LL * n + 2);
+    FftScratch = take_slice(&memory, scratch_doubles(n));
     double* const twiddles = take_slice(&memory, sizes.twiddles);
     double* const weights = take_slice(&memory, sizes.weights);
     // made anew by prepare_transforms
