@@ -69,7 +69,7 @@ struct KernelTable {
     GuessedDigits *balanced_digits, *plain_digits;
     PermutedTransform* transform;
     PermutedTransformWords* transform_words;
-    PermutedProduct* product;
+    PermutedProduct* transform_product;
     PointwiseProduct *pointwise_product, *pointwise_product_sum;
     RoundedCoefficients* rounded_coefficients;
     int wide_lanes;  // doubles in the set's widest register, which sets its spectra's groups

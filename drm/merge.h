@@ -20,11 +20,17 @@
 //                          route each level takes (drm_combine).
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "drm/drm.h"
 
 // A merge whose y^a * D_R does not fit in k words would give wrong digits: the run stops
 // with status 1. The exit handlers of the program keep an older result file as it was.
-[[noreturn]] void stop_on_group_overflow();
+[[noreturn]] inline void stop_on_group_overflow() {
+    std::printf(" ** Error Stop \n");
+    std::exit(1);
+}
 
 // Words of the k-word integer X (most significant first) below its leading zeros.
 inline int significant_words(const double* X, int k) {

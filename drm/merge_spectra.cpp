@@ -12,8 +12,6 @@
 //     N_L (y^a D_R) alone overruns word k; its coefficients from there up come back
 //     subtracted from its bottom ones, so they are summed word by word and put back.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include "drm/merge.h"
 #include "drm/merge_routes.h"
@@ -21,11 +19,6 @@
 #include "fft/scratch.h"
 
 long MergeLevels[MergeRouteCount];
-
-void stop_on_group_overflow() {
-    std::printf(" ** Error Stop \n");
-    std::exit(1);
-}
 
 namespace {
 

@@ -45,5 +45,5 @@ void weighted_fft_permuted_product(const double* words, const double* spectrum, 
     check_length(n, WordsTransformShortest);
     assert(!overlaps(words, n, points, 2LL * n));
     assert(spectrum == nullptr || !overlaps(spectrum, 2LL * n, points, 2LL * n));
-    active_kernels().product(words, spectrum, points, n);
+    active_kernels().transform_product(words, spectrum, points, n);
 }
