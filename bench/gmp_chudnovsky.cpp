@@ -4,7 +4,8 @@
 // summed by binary splitting in exact GMP integers (P, Q, T), then one integer square root
 // of 10005, one division for the whole of pi and one conversion to decimal. Single-threaded,
 // like pidrm. Each term adds log10(C^3 / 1728) = 14.18 decimals, against 1.4 and 4.8 for the
-// two arctangents of Machin's formula: the fastest series a plain GMP program can sum.
+// two arctangents of Machin's formula. The splitting is the plain one: common factors of P
+// and Q are not divided out (some programs do, with a sieve of their primes).
 //
 //   gmp_chudnovsky N [FILE]
 //
