@@ -70,11 +70,13 @@ dist:
 cross-check:
 	JOBS=$(JOBS) tools/cross_check.sh
 
-# The benchmarks: product timings (also in build-bench/multiply.csv) and rounding errors,
-# then the whole-program runs, time and peak memory, against the GMP Machin program and
-# MPFR's pi (bench/whole_runs.sh; it takes several minutes). Optional:
-# BASELINE=/path/to/old/pidrm, REPEATS=k, SIZES="n1 n2 ...", UPDATE_README=1. They need the
-# Debian packages libbenchmark-dev, libgmp-dev and libmpfr-dev (the configuration names any
+# The benchmarks: product timings, the transforms against FFTW's (also in
+# build-bench/multiply.csv) and rounding errors, then the whole-program runs, time and peak
+# memory, against the GMP Machin program, MPFR's pi and the GMP Chudnovsky program
+# (bench/whole_runs.sh; it takes several minutes). Optional: BASELINE=/path/to/old/pidrm,
+# REPEATS=k, SIZES="n1 n2 ...", UPDATE_README=1 (the table into docs/performance.md). They
+# need the Debian packages
+# libbenchmark-dev, libgmp-dev, libmpfr-dev and libfftw3-dev (the configuration names any
 # that is missing and stops), and gnuplot-nox for the plot.
 bench: bench-build
 	cmake --build $(BENCH_BUILD) --target run_bench
@@ -87,7 +89,7 @@ bench-quick: bench-build
 # The benchmarks' build is the portable program, as released; beside it the program built for
 # this machine (-march=native) and one with the baseline kernel set alone.
 bench-build:
-	tools/packages.sh libbenchmark-dev libgmp-dev libmpfr-dev
+	tools/packages.sh libbenchmark-dev libgmp-dev libmpfr-dev libfftw3-dev
 	$(call CONFIGURE,$(BENCH_BUILD),-DCMAKE_BUILD_TYPE=Release -DPIDRM_BENCH=ON -DPIDRM_TESTS=OFF)
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(call CONFIGURE,$(BENCH_BUILD)/native,-DCMAKE_BUILD_TYPE=Release -DPIDRM_NATIVE=ON -DPIDRM_TESTS=OFF)

@@ -1,11 +1,14 @@
 // Time of one product of two n-word numbers with random balanced words, with each kernel
-// set; at the longest
-// lengths, the same product split into its three transforms and everything else; and the
-// weighted transform pair (forward, then inverse): weighted_fft in natural order, and the
-// permuted transform that every product is built from.
+// set; at the longest lengths, the same product split into its three transforms and
+// everything else, each transform against FFTW's of the same length; and the weighted
+// transform pair (forward, then inverse): weighted_fft in natural order, and the permuted
+// transform that every product is built from.
 #include <benchmark/benchmark.h>
+#include <fftw3.h>
 
+#include <algorithm>
 #include <chrono>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -24,15 +27,35 @@ std::vector<double> random_number(int n, std::mt19937_64& gen) {
     return x;
 }
 
+// n complex points with parts uniform in -1..1.
+std::vector<double> random_points(int n) {
+    std::mt19937_64 gen(n);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::vector<double> points(2 * n);
+    for (double& v : points) v = unit(gen);
+    return points;
+}
+
+// transforms_ms of BM_ProductSplit by n, for the ratio of each length to the one before.
+std::map<int, double> SplitTransformsMs;
+
 // Where the time of a long product goes. Each iteration times a whole product (its Time), and
 // beside it, on the same operands, the three weighted permuted transforms a product makes: the
 // forward transforms of both operands, packed as the product packs them, and the inverse
 // transform of their pointwise product. transforms_ms is the three together, rest_ms the
 // remainder of the product (packing, pointwise product, rounding, carries, leading zeros),
 // transform_share the transforms' share of the product; all averaged over the iterations
-// (the CPU column covers both halves of an iteration). Product and transforms alternate, so
-// that other work on the machine weighs on both alike. It runs first: the CSV output takes its
-// columns from the first benchmark, so that one carries every counter of the file.
+// (the CPU column covers all of an iteration).
+//
+// The yardstick of the transforms: each iteration also times FFTW's forward complex transform
+// of n points in place (fftw_plan_dft_1d, FFTW_MEASURE, one thread: the library's default),
+// planned before the timed loop, its points copied in before each transform, as the
+// product's operands are before theirs. fftw_ms is its time, over_fftw one of our transforms
+// (transforms_ms / 3) over it. over_half_n is transforms_ms over that of n/2 words earlier in
+// the same run, 0 where that did not run (n log n gives 2 (1 + 1 / log2(n/2)): 2.12 at 2^18).
+// Product, transforms and FFTW's transform alternate, so that other work on the machine weighs
+// on all alike. It runs first: the CSV output takes its columns from the first benchmark, so
+// that one carries every counter of the file.
 void BM_ProductSplit(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
     const int n = static_cast<int>(state.range(0));
@@ -46,7 +69,12 @@ void BM_ProductSplit(benchmark::State& state) {
         packed_y[spectrum_real(i, n)] = y[i + 1];
     }
     std::vector<double> sx(2 * n), sy(2 * n), z(2 * n + 1);
-    std::chrono::duration<double> transforms{0}, whole{0};
+    const std::vector<double> fftw_input = random_points(n);
+    fftw_complex* fftw_points = fftw_alloc_complex(static_cast<size_t>(n));
+    double* fftw_first = &fftw_points[0][0];  // the points as 2n doubles, (re, im) interleaved
+    const fftw_plan plan =
+        fftw_plan_dft_1d(n, fftw_points, fftw_points, FFTW_FORWARD, FFTW_MEASURE);
+    std::chrono::duration<double> transforms{0}, whole{0}, fftw{0};
     double err = 0;
     for (auto _ : state) {
         sx = packed_x;
@@ -61,16 +89,31 @@ void BM_ProductSplit(benchmark::State& state) {
         const auto t3 = Clock::now();
         err = max2(err, multiply(x.data(), y.data(), z.data(), n, FftScratch));
         const auto t4 = Clock::now();
+        std::copy(fftw_input.begin(), fftw_input.end(), fftw_first);
+        const auto t5 = Clock::now();
+        fftw_execute(plan);
+        const auto t6 = Clock::now();
         benchmark::DoNotOptimize(sx.data());
         benchmark::DoNotOptimize(z.data());
+        benchmark::DoNotOptimize(fftw_first);
         transforms += (t1 - t0) + (t3 - t2);
         whole += t4 - t3;
+        fftw += t6 - t5;
         state.SetIterationTime(std::chrono::duration<double>(t4 - t3).count());
     }
+    fftw_destroy_plan(plan);
+    fftw_free(fftw_points);
     const double iterations = static_cast<double>(state.iterations());
-    state.counters["transforms_ms"] = 1e3 * transforms.count() / iterations;
+    const double transforms_ms = 1e3 * transforms.count() / iterations;
+    state.counters["transforms_ms"] = transforms_ms;
     state.counters["rest_ms"] = 1e3 * (whole - transforms).count() / iterations;
     state.counters["transform_share"] = transforms.count() / whole.count();
+    state.counters["fftw_ms"] = 1e3 * fftw.count() / iterations;
+    state.counters["over_fftw"] = transforms.count() / 3 / fftw.count();
+    const auto half = SplitTransformsMs.find(n / 2);
+    state.counters["over_half_n"] =
+        half == SplitTransformsMs.end() ? 0.0 : transforms_ms / half->second;
+    SplitTransformsMs[n] = transforms_ms;
     state.counters["RoundingError"] = err;
 }
 
@@ -108,15 +151,6 @@ BENCHMARK(BM_Multiply)
                    {BaselineKernels, Avx2Kernels, Avx512Kernels}})
     ->ArgNames({"n", "set"})
     ->Unit(benchmark::kMicrosecond);
-
-// n complex points with parts uniform in -1..1.
-std::vector<double> random_points(int n) {
-    std::mt19937_64 gen(n);
-    std::uniform_real_distribution<double> unit(-1, 1);
-    std::vector<double> points(2 * n);
-    for (double& v : points) v = unit(gen);
-    return points;
-}
 
 // One forward and one inverse weighted transform of n points; the round trip keeps the
 // points of size about 1 however often it runs.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Whole-program wall times and peak memory: pidrm for the five formulas at each N, beside two
-# yardsticks at the same N, the GMP Machin program (bench/gmp_machin.cpp) and MPFR's own pi
-# routine (bench/mpfr_pi.cpp), and optionally an older pidrm for Machin. Every run is checked:
-# its first N decimals must equal GMP's (pidrm's but for its last word where that is the
-# computation's own last word, as the tests allow).
+# Whole-program wall times and peak memory: pidrm for the five formulas at each N, beside three
+# yardsticks at the same N, the GMP Machin program (bench/gmp_machin.cpp), MPFR's own pi
+# routine (bench/mpfr_pi.cpp) and the GMP Chudnovsky program (bench/gmp_chudnovsky.cpp), and
+# optionally an older pidrm for Machin. Every run is checked: its first N decimals must equal
+# GMP Machin's (pidrm's but for its last word where that is the computation's own last word,
+# as the tests allow).
 #
 # Run from anywhere; paths are taken relative to the top of the source tree. Settings, all
 # from the environment:
@@ -16,10 +17,11 @@
 #                                  (-DPIDRM_NATIVE=ON), and its ratio to pidrm's time
 #   BASELINE_KERNELS=/path/to/pidrm  adds Machin rows of a build with the baseline kernel
 #                                  set alone (-DPIDRM_BASELINE_KERNELS_ONLY=ON)
-#   UPDATE_README=1                puts the table into README.md between the whole-runs
-#                                  markers and the plot into docs/whole_runs.png, when
-#                                  every run succeeded
-#   PIDRM, GMP_MACHIN, MPFR_PI, MEASURE   the programs (default: the bench build's)
+#   UPDATE_README=1                puts the table into docs/performance.md between the
+#                                  whole-runs markers and the plot into docs/whole_runs.png,
+#                                  when every run succeeded
+#   PIDRM, GMP_MACHIN, MPFR_PI, GMP_CHUDNOVSKY, MEASURE   the programs (default: the bench
+#                                  build's)
 #   OUT_DIR=build-bench            where whole_runs.md, whole_runs.csv, whole_runs.png go
 # Runs are strictly one after another: the machine may be shared, and two timed runs side by
 # side would slow each other down. The programs take turns within each round, so that a
@@ -42,14 +44,15 @@ baseline=${BASELINE:-}
 pidrm=${PIDRM:-build-bench/pidrm}
 gmp_machin=${GMP_MACHIN:-build-bench/bench/gmp_machin}
 mpfr_pi=${MPFR_PI:-build-bench/bench/mpfr_pi}
+gmp_chudnovsky=${GMP_CHUDNOVSKY:-build-bench/bench/gmp_chudnovsky}
 measure=${MEASURE:-build-bench/bench/measure}
 native=${NATIVE:-}
 baseline_kernels=${BASELINE_KERNELS:-}
 out_dir=${OUT_DIR:-build-bench}
 names=(Machin Gauss Klingenstierna Stoermer Takano)
 
-for program in "$pidrm" "$gmp_machin" "$mpfr_pi" "$measure" ${baseline:+"$baseline"} ${native:+"$native"} \
-    ${baseline_kernels:+"$baseline_kernels"}; do
+for program in "$pidrm" "$gmp_machin" "$mpfr_pi" "$gmp_chudnovsky" "$measure" ${baseline:+"$baseline"} \
+    ${native:+"$native"} ${baseline_kernels:+"$baseline_kernels"}; do
     [[ -x "$program" ]] || { echo "whole_runs: no program at $program (run make bench)" >&2; exit 2; }
 done
 [[ "$repeats" =~ ^[1-9][0-9]*$ ]] || { echo "whole_runs: REPEATS must be a whole number >= 1" >&2; exit 2; }
@@ -60,6 +63,7 @@ done
 pidrm=$(realpath "$pidrm")
 gmp_machin=$(realpath "$gmp_machin")
 mpfr_pi=$(realpath "$mpfr_pi")
+gmp_chudnovsky=$(realpath "$gmp_chudnovsky")
 measure=$(realpath "$measure")
 [[ -z "$baseline" ]] || baseline=$(realpath "$baseline")
 [[ -z "$native" ]] || native=$(realpath "$native")
@@ -91,8 +95,8 @@ fail() {
 }
 
 # Best wall time, best processor time (user + system) and largest peak memory (KiB) of each
-# program at the current N, by key: gmp, mpfr, 1..5 (pidrm's formulas), baseline, native,
-# kernels (the baseline kernel set alone).
+# program at the current N, by key: gmp, mpfr, chud (GMP Chudnovsky), 1..5 (pidrm's
+# formulas), baseline, native, kernels (the baseline kernel set alone).
 declare -A wall cpu peak
 
 # Runs the command "$@" in a fresh directory, standard input from file $2, its output in
@@ -111,8 +115,8 @@ run_measured() {
     return "$status"
 }
 
-# One run of yardstick $2 (key $1) at N = $3; its decimals are compared with GMP's, except
-# those of GMP itself, which become the reference gmp_<N>.txt.
+# One run of yardstick $2 (key $1) at N = $3; its decimals are compared with GMP Machin's,
+# except those of GMP Machin itself, which become the reference gmp_<N>.txt.
 run_yardstick() {
     local key=$1 program=$2 n=$3
     run_measured "$key" /dev/null "$program" "$n" digits.txt || fail "$program failed for N $n"
@@ -153,7 +157,7 @@ cpu_model=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/nu
 csv="$out_dir/whole_runs.csv"
 # Wall times (to 0.1 ms) and their ratios first (those of the table), then processor times
 # (user + system), which suffer less from other work on the machine, then peak memory in KiB.
-echo "id,formula,N,pidrm_s,gmp_machin_s,mpfr_pi_s,pidrm_over_gmp,pidrm_over_mpfr,baseline_s,speedup,pidrm_cpu_s,gmp_machin_cpu_s,mpfr_pi_cpu_s,baseline_cpu_s,pidrm_peak_kib,gmp_machin_peak_kib,mpfr_pi_peak_kib,baseline_peak_kib" >"$csv"
+echo "id,formula,N,pidrm_s,gmp_machin_s,mpfr_pi_s,gmp_chudnovsky_s,pidrm_over_gmp,pidrm_over_mpfr,pidrm_over_chudnovsky,baseline_s,speedup,pidrm_cpu_s,gmp_machin_cpu_s,mpfr_pi_cpu_s,gmp_chudnovsky_cpu_s,baseline_cpu_s,pidrm_peak_kib,gmp_machin_peak_kib,mpfr_pi_peak_kib,gmp_chudnovsky_peak_kib,baseline_peak_kib" >"$csv"
 rows=()
 slowest=() # the largest ratio over GMP among the five formulas, at each N
 builds=()  # Machin of the native build and of the baseline kernels against pidrm, at each N
@@ -161,9 +165,10 @@ largest=""
 for n in "${sizes[@]}"; do
     wall=() cpu=() peak=()
     for ((r = 1; r <= repeats; ++r)); do
-        echo "N = $n, round $r of $repeats: GMP Machin, MPFR pi, pidrm ID 1 to 5${baseline:+, baseline ID 1}${native:+, native ID 1}${baseline_kernels:+, baseline kernels ID 1}" >&2
+        echo "N = $n, round $r of $repeats: GMP Machin, MPFR pi, GMP Chudnovsky, pidrm ID 1 to 5${baseline:+, baseline ID 1}${native:+, native ID 1}${baseline_kernels:+, baseline kernels ID 1}" >&2
         run_yardstick gmp "$gmp_machin" "$n"
         run_yardstick mpfr "$mpfr_pi" "$n"
+        run_yardstick chud "$gmp_chudnovsky" "$n"
         for id in 1 2 3 4 5; do
             run_pidrm "$id" "$pidrm" "$id" "$n"
             [[ -z "$baseline" || "$id" != 1 ]] || run_pidrm baseline "$baseline" 1 "$n"
@@ -172,26 +177,27 @@ for n in "${sizes[@]}"; do
         done
     done
 
-    gmp=${wall[gmp]:-} mpfr=${wall[mpfr]:-}
-    rows+=("| $n | GMP Machin | $(seconds "$gmp") | $(mib "${peak[gmp]:-}") | - | $(ratio "$gmp" "$mpfr") |${baseline:+ - | - |}")
-    rows+=("| $n | MPFR pi | $(seconds "$mpfr") | $(mib "${peak[mpfr]:-}") | $(ratio "$mpfr" "$gmp") | - |${baseline:+ - | - |}")
+    gmp=${wall[gmp]:-} mpfr=${wall[mpfr]:-} chud=${wall[chud]:-}
+    rows+=("| $n | GMP Machin | $(seconds "$gmp") | $(mib "${peak[gmp]:-}") | - | $(ratio "$gmp" "$mpfr") | $(ratio "$gmp" "$chud") |${baseline:+ - | - |}")
+    rows+=("| $n | MPFR pi | $(seconds "$mpfr") | $(mib "${peak[mpfr]:-}") | $(ratio "$mpfr" "$gmp") | - | $(ratio "$mpfr" "$chud") |${baseline:+ - | - |}")
+    rows+=("| $n | GMP Chudnovsky | $(seconds "$chud") | $(mib "${peak[chud]:-}") | $(ratio "$chud" "$gmp") | $(ratio "$chud" "$mpfr") | - |${baseline:+ - | - |}")
     worst=""
     for id in 1 2 3 4 5; do
         t=${wall[$id]:-} old="" speedup=""
         if [[ -n "$baseline" && "$id" == 1 ]]; then
             old=${wall[baseline]:-} speedup=$(ratio "$old" "$t")
         fi
-        over_gmp=$(ratio "$t" "$gmp") over_mpfr=$(ratio "$t" "$mpfr")
+        over_gmp=$(ratio "$t" "$gmp") over_mpfr=$(ratio "$t" "$mpfr") over_chud=$(ratio "$t" "$chud")
         worst=$(awk -v a="$worst" -v b="$over_gmp" 'BEGIN { print (a == "" || b + 0 > a + 0) ? b : a }')
-        echo "$id,${names[id - 1]},$n,$t,$gmp,$mpfr,$over_gmp,$over_mpfr,$old,$speedup,${cpu[$id]:-},${cpu[gmp]:-},${cpu[mpfr]:-},${cpu[baseline]:-},${peak[$id]:-},${peak[gmp]:-},${peak[mpfr]:-},${peak[baseline]:-}" >>"$csv"
-        rows+=("| $n | pidrm $id ${names[id - 1]} | $(seconds "$t") | $(mib "${peak[$id]:-}") | $over_gmp | $over_mpfr |${baseline:+ $(seconds "$old") | ${speedup:--} |}")
+        echo "$id,${names[id - 1]},$n,$t,$gmp,$mpfr,$chud,$over_gmp,$over_mpfr,$over_chud,$old,$speedup,${cpu[$id]:-},${cpu[gmp]:-},${cpu[mpfr]:-},${cpu[chud]:-},${cpu[baseline]:-},${peak[$id]:-},${peak[gmp]:-},${peak[mpfr]:-},${peak[chud]:-},${peak[baseline]:-}" >>"$csv"
+        rows+=("| $n | pidrm $id ${names[id - 1]} | $(seconds "$t") | $(mib "${peak[$id]:-}") | $over_gmp | $over_mpfr | $over_chud |${baseline:+ $(seconds "$old") | ${speedup:--} |}")
     done
     for key in native kernels; do
         [[ -n "${wall[$key]:-}" ]] || continue
         label="native build"
         [[ $key == native ]] || label="baseline kernels alone"
         t=${wall[$key]}
-        rows+=("| $n | pidrm 1 Machin, $label | $(seconds "$t") | $(mib "${peak[$key]:-}") | $(ratio "$t" "$gmp") | $(ratio "$t" "$mpfr") |${baseline:+ - | - |}")
+        rows+=("| $n | pidrm 1 Machin, $label | $(seconds "$t") | $(mib "${peak[$key]:-}") | $(ratio "$t" "$gmp") | $(ratio "$t" "$mpfr") | $(ratio "$t" "$chud") |${baseline:+ - | - |}")
     done
     if [[ -n "$native" ]]; then
         builds+=("at N = $n pidrm $(ratio "${wall[1]:-}" "${wall[native]:-}")${baseline_kernels:+, baseline kernels $(ratio "${wall[kernels]:-}" "${wall[native]:-}")}")
@@ -199,9 +205,14 @@ for n in "${sizes[@]}"; do
     slowest+=("$worst at N = $n")
     if ((n >= ${largest:-0})); then
         largest=$n
-        summary_time="pidrm takes $(ratio "${wall[1]:-}" "$gmp") times as long as GMP Machin and $(ratio "${wall[1]:-}" "$mpfr") times as long as MPFR pi${baseline:+; the baseline takes $(ratio "${wall[baseline]:-}" "${wall[1]:-}") times as long as pidrm}"
-        summary_cpu="$(ratio "${cpu[1]:-}" "${cpu[gmp]:-}") and $(ratio "${cpu[1]:-}" "${cpu[mpfr]:-}")${baseline:+ and $(ratio "${cpu[baseline]:-}" "${cpu[1]:-}")}"
-        summary_peak="pidrm $(mib "${peak[1]:-}") MiB, GMP Machin $(mib "${peak[gmp]:-}") MiB, MPFR pi $(mib "${peak[mpfr]:-}") MiB"
+        summary_time="pidrm takes $(ratio "${wall[1]:-}" "$gmp") times as long as GMP Machin, $(ratio "${wall[1]:-}" "$mpfr") times as long as MPFR pi and $(ratio "${wall[1]:-}" "$chud") times as long as GMP Chudnovsky${baseline:+; the baseline takes $(ratio "${wall[baseline]:-}" "${wall[1]:-}") times as long as pidrm}"
+        summary_cpu="$(ratio "${cpu[1]:-}" "${cpu[gmp]:-}"), $(ratio "${cpu[1]:-}" "${cpu[mpfr]:-}")"
+        if [[ -n "$baseline" ]]; then
+            summary_cpu+=", $(ratio "${cpu[1]:-}" "${cpu[chud]:-}") and $(ratio "${cpu[baseline]:-}" "${cpu[1]:-}")"
+        else
+            summary_cpu+=" and $(ratio "${cpu[1]:-}" "${cpu[chud]:-}")"
+        fi
+        summary_peak="pidrm $(mib "${peak[1]:-}") MiB, GMP Machin $(mib "${peak[gmp]:-}") MiB, MPFR pi $(mib "${peak[mpfr]:-}") MiB, GMP Chudnovsky $(mib "${peak[chud]:-}") MiB"
     fi
 done
 load_after=$(load_average)
@@ -212,11 +223,11 @@ table="$out_dir/whole_runs.md"
     echo "Load average (1, 5, 15 min) $load_before before the runs, $load_after after."
     echo
     if [[ -n "$baseline" ]]; then
-        echo "| N | program | time (s) | peak (MiB) | time / GMP | time / MPFR | baseline (s) | speed-up |"
-        echo "|---:|---|---:|---:|---:|---:|---:|---:|"
+        echo "| N | program | time (s) | peak (MiB) | time / GMP | time / MPFR | time / Chudnovsky | baseline (s) | speed-up |"
+        echo "|---:|---|---:|---:|---:|---:|---:|---:|---:|"
     else
-        echo "| N | program | time (s) | peak (MiB) | time / GMP | time / MPFR |"
-        echo "|---:|---|---:|---:|---:|---:|"
+        echo "| N | program | time (s) | peak (MiB) | time / GMP | time / MPFR | time / Chudnovsky |"
+        echo "|---:|---|---:|---:|---:|---:|---:|"
     fi
     printf '%s\n' "${rows[@]}"
     echo
@@ -231,7 +242,7 @@ table="$out_dir/whole_runs.md"
         echo
         last_word=()
         for n in "${sizes[@]}"; do (($(exact_decimals "$n") == n)) || last_word+=("$n"); done
-        echo "The N decimals of every run agree with the GMP program's${last_word[*]:+, but for pidrm's last word at N = $(printf '%s, ' "${last_word[@]}" | sed 's/, $//'), where it is the computation's own last word}."
+        echo "The N decimals of every run agree with the GMP Machin program's${last_word[*]:+, but for pidrm's last word at N = $(printf '%s, ' "${last_word[@]}" | sed 's/, $//'), where it is the computation's own last word}."
     fi
 } >"$table"
 cat "$table"
@@ -242,24 +253,26 @@ plot="$out_dir/whole_runs.png"
 if command -v gnuplot >/dev/null; then
     terminal=png
     if gnuplot -e 'set terminal' 2>&1 | grep -q pngcairo; then terminal=pngcairo; fi
-    # One data block per curve, "N time peak-MiB": the five formulas, GMP, MPFR, and the
-    # baseline where it ran.
+    # One data block per curve, "N time peak-MiB": the five formulas, GMP Machin, MPFR, GMP
+    # Chudnovsky, and the baseline where it ran.
     data="$work/plot.dat"
     awk -F, 'NR > 1 {
-            block[$1] = block[$1] $3 " " $4 " " $15 / 1024 "\n"
+            block[$1] = block[$1] $3 " " $4 " " $18 / 1024 "\n"
             if ($1 == 1) {
-                block[6] = block[6] $3 " " $5 " " $16 / 1024 "\n"
-                block[7] = block[7] $3 " " $6 " " $17 / 1024 "\n"
-                if ($9 != "") block[8] = block[8] $3 " " $9 " " $18 / 1024 "\n"
+                block[6] = block[6] $3 " " $5 " " $19 / 1024 "\n"
+                block[7] = block[7] $3 " " $6 " " $20 / 1024 "\n"
+                block[8] = block[8] $3 " " $7 " " $21 / 1024 "\n"
+                if ($11 != "") block[9] = block[9] $3 " " $11 " " $22 / 1024 "\n"
             }
         }
-        END { for (i = 1; i <= 8; ++i) if (block[i] != "") printf "%s\n\n", block[i] }' "$csv" >"$data"
+        END { for (i = 1; i <= 9; ++i) if (block[i] != "") printf "%s\n\n", block[i] }' "$csv" >"$data"
     first_version=""
     [[ -z "$baseline" ]] ||
-        first_version=", '$data' index 7 using 1:COLUMN with linespoints dashtype 2 linecolor 'gray40' title 'baseline 1 Machin'"
+        first_version=", '$data' index 8 using 1:COLUMN with linespoints dashtype 2 linecolor 'gray40' title 'baseline 1 Machin'"
     curves="plot for [i=0:4] '$data' index i using 1:COLUMN with linespoints title sprintf('pidrm %d %s', i + 1, word(names, i + 1)), \\
      '$data' index 5 using 1:COLUMN with linespoints linewidth 2 linecolor 'black' title 'GMP Machin', \\
-     '$data' index 6 using 1:COLUMN with linespoints linewidth 2 dashtype 3 linecolor 'black' title 'MPFR pi'$first_version"
+     '$data' index 6 using 1:COLUMN with linespoints linewidth 2 dashtype 3 linecolor 'black' title 'MPFR pi', \\
+     '$data' index 7 using 1:COLUMN with linespoints linewidth 2 dashtype 2 linecolor 'black' title 'GMP Chudnovsky'$first_version"
     gnuplot <<EOF
 set terminal $terminal size 800,1000
 set output '$plot'
@@ -293,18 +306,18 @@ if [[ -s "$work/failures" ]]; then
 fi
 
 if [[ "${UPDATE_README:-0}" == 1 ]]; then
-    if ! grep -q '^<!-- whole-runs -->$' README.md || ! grep -q '^<!-- /whole-runs -->$' README.md; then
-        echo "whole_runs: README.md lacks the <!-- whole-runs --> ... <!-- /whole-runs --> markers" >&2
+    page=docs/performance.md
+    if ! grep -q '^<!-- whole-runs -->$' "$page" || ! grep -q '^<!-- /whole-runs -->$' "$page"; then
+        echo "whole_runs: $page lacks the <!-- whole-runs --> ... <!-- /whole-runs --> markers" >&2
         exit 1
     fi
     awk -v table="$table" '
         /^<!-- whole-runs -->$/ { print; print ""; while ((getline line < table) > 0) print line; print ""; skip = 1; next }
         /^<!-- \/whole-runs -->$/ { skip = 0 }
-        !skip' README.md >"$work/README.md"
-    cp "$work/README.md" README.md
+        !skip' "$page" >"$work/performance.md"
+    cp "$work/performance.md" "$page"
     if [[ -n "$plot" ]]; then
-        mkdir -p docs
         cp "$plot" docs/whole_runs.png
     fi
-    echo "README.md updated${plot:+, plot copied to docs/whole_runs.png}"
+    echo "$page updated${plot:+, plot copied to docs/whole_runs.png}"
 fi
