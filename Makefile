@@ -75,9 +75,8 @@ cross-check:
 # memory, against the GMP Machin program, MPFR's pi and the GMP Chudnovsky program
 # (bench/whole_runs.sh; it takes several minutes). Optional: BASELINE=/path/to/old/pidrm,
 # REPEATS=k, SIZES="n1 n2 ...", UPDATE_README=1 (the table into docs/performance.md). They
-# need the Debian packages
-# libbenchmark-dev, libgmp-dev, libmpfr-dev and libfftw3-dev (the configuration names any
-# that is missing and stops), and gnuplot-nox for the plot.
+# need the Debian packages libbenchmark-dev, libgmp-dev, libmpfr-dev and libfftw3-dev (the
+# configuration names any that is missing and stops), and gnuplot-nox for the plot.
 bench: bench-build
 	cmake --build $(BENCH_BUILD) --target run_bench
 	$(WHOLE_RUNS)
