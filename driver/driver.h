@@ -43,9 +43,16 @@ RunSizes size_run(unsigned long long n);
 int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit_count,
               int* digits_per_word);
 
-// Console " ** Error Stop ** <message> \n", then std::exit(1). Every stop of a run ends in
-// std::exit, which removes the temporary result file (create_result_file).
+// Console " ** Error Stop ** <message> \n", then std::exit(1) (flush_console first). Every
+// stop of a run ends in std::exit, which removes the temporary result file
+// (create_result_file).
 [[noreturn]] void error_stop(const char* message);
+
+// Flushes standard output. When that or any earlier console write failed, writes
+// " ** Error Stop ** cannot write the console: <reason> \n" on standard error and exits with
+// status 1, removing the temporary result file; with standard error gone too, the status is
+// the only report.
+void flush_console();
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed at start, so that no file
 // of the run takes its place and receives console text (POSIX; the Windows C runtime does
