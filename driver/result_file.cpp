@@ -142,6 +142,7 @@ void remove_temporary_file() {
     error_stop(message);
 }
 
+#if !defined(_WIN32)
 [[noreturn]] void stop_with_reason(const char* what, const char* reason) {
     char message[160];
     std::snprintf(message, sizeof message, "%s %s: %s", what, ResultName, reason);
@@ -175,6 +176,7 @@ bool directory_is_append_only() {
     return false;
 #endif
 }
+#endif
 
 // Stops the run at set-up when the result file's name is taken by something a run may not
 // replace (a directory, a read-only file: that is how a result is kept) or cannot replace
@@ -198,9 +200,9 @@ void refuse_what_cannot_be_replaced() {
         stop_with_errno("cannot create", ResultName);
     }
     // Read-only for everybody is kept from root too, whom access() lets write anything.
-    if (!S_ISLNK(result.st_mode) &&
-        ((result.st_mode & 0222) == 0 || access(ResultName, W_OK) != 0)) {
-        errno = EACCES;
+    const bool read_only = (result.st_mode & 0222) == 0;
+    if (!S_ISLNK(result.st_mode) && (read_only || access(ResultName, W_OK) != 0)) {
+        if (read_only) errno = EACCES;
         stop_with_errno("cannot create", ResultName);
     }
     if (stat(".", &directory) != 0) return;  // the create fails then, and says why
