@@ -17,13 +17,6 @@
 
 namespace {
 
-// The console read so far, without waiting.
-void read_available(int fd, std::string* console) {
-    char buffer[4096];
-    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
-        console->append(buffer, static_cast<size_t>(got));
-}
-
 // Traces the program, stopped at its start, from system call to system call until it is at
 // the point `limits` asks for (RunLimits::held); calls on_shown there and lets it go on
 // untraced. Returns false, with its wait status, when it ends before that point.
@@ -35,6 +28,7 @@ bool hold_program(pid_t pid, int console_fd, RunLimits* limits, std::string* con
     const int flags = fcntl(console_fd, F_GETFL);
     fcntl(console_fd, F_SETFL, flags | O_NONBLOCK);
     bool held = false;
+    char buffer[4096];
     for (long pass_signal = 0; !held;) {
         ptrace(PTRACE_SYSCALL, pid, nullptr, reinterpret_cast<void*>(pass_signal));
         if (waitpid(pid, status, 0) != pid || !WIFSTOPPED(*status)) break;
@@ -44,7 +38,8 @@ bool hold_program(pid_t pid, int console_fd, RunLimits* limits, std::string* con
         const void* size = reinterpret_cast<void*>(sizeof call);
         if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, size, &call) <= 0) continue;
         if (call.op != PTRACE_SYSCALL_INFO_EXIT) continue;
-        read_available(console_fd, console);
+        for (ssize_t got; (got = read(console_fd, buffer, sizeof buffer)) > 0;)
+            console->append(buffer, static_cast<size_t>(got));  // what it wrote so far
         held = console->find(limits->when_shown) != std::string::npos &&
                (limits->when_failed == 0 || call.exit.rval == -limits->when_failed);
     }
