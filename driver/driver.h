@@ -43,9 +43,16 @@ RunSizes size_run(unsigned long long n);
 int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit_count,
               int* digits_per_word);
 
-// Console " ** Error Stop ** <message> \n", then std::exit(1). Every stop of a run ends in
-// std::exit, which removes the temporary result file (create_result_file).
+// Console " ** Error Stop ** <message> \n", then std::exit(1) (flush_console first). Every
+// stop of a run ends in std::exit, which removes the temporary result file
+// (create_result_file).
 [[noreturn]] void error_stop(const char* message);
+
+// Flushes standard output. When that or any earlier console write failed, writes
+// " ** Error Stop ** cannot write the console: <reason> \n" on standard error and exits with
+// status 1, removing the temporary result file; with standard error gone too, the status is
+// the only report.
+void flush_console();
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed at start, so that no file
 // of the run takes its place and receives console text (POSIX; the Windows C runtime does
@@ -53,19 +60,26 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
 void open_standard_streams();
 
 // Opens ResultFile on a new temporary file beside `name` (the result file's name, up to 12
-// characters), under a name no other run uses. Registers its removal at std::exit and, on
-// POSIX, on SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGPIPE (each ending the process by that
-// signal afterwards). Stops with status 1 when `name` is a directory or a file the user may
-// not write, or when the temporary file cannot be created.
+// characters), "<name>.<pid>-<k>.tmp" for the first k below 100 whose name is free, created
+// exclusively with the permissions of a new file. Registers its removal at std::exit and, on
+// POSIX, on every signal whose default action ends the process (SIGHUP, SIGINT, SIGQUIT,
+// SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF; SIGSEGV and SIGBUS
+// on a stack of their own), each ending the process by that signal afterwards. Only a file
+// this run created is ever removed. Stops with status 1 when `name` is a directory, a
+// read-only file or one the user may not write, another user's file in a sticky directory,
+// or a mount point, or when no temporary file can be created.
 void create_result_file(const char* name);
 
 // Flushes the result file; stops the process with status 1 and a console line naming the
 // file when that or any earlier write to it failed (a full disk, a file-size limit).
 void check_result_file();
 
-// Flushes and closes the complete result file and puts it in place of the result file's
-// name, replacing a file or symbolic link of that name at once. Stops with status 1 when a
-// write, the close or the replacement fails.
+// Flushes, syncs to the disk and closes the complete result file, flushes the console
+// (flush_console), then puts the file in place of the result file's name, replacing a file or
+// symbolic link of that name at once, and syncs the directory. Stops with status 1 when a
+// write, the sync, the close, the console or the replacement fails. From the replacement on,
+// the stop signals wait, and are lost at the exit: the process must exit without another
+// console write.
 void replace_result_file();
 
 // The DRM steps of n/4 terms each that atan(1/x) needs for digits_per_word * word_count

@@ -93,7 +93,7 @@ int pi_run() {
         copy_words(AtanSum, PiSum, n + 1);
         std::printf("  ATAN(1/%6d),  DRM Step=%3d,  Time=%8.2f (s)\n", term.x, steps,
                     (clock_ms() - term_start) / 1000.0);
-        std::fflush(stdout);
+        flush_console();
     }
     write_report(PiSum, word_count, digits_per_word, run_start, largest_error);
     replace_result_file();

@@ -86,6 +86,16 @@ Answer read_answer(long long* value, char* text, int text_size) {
 
 void error_stop(const char* message) {
     std::printf(" ** Error Stop ** %s \n", message);
+    flush_console();
+    std::exit(1);
+}
+
+void flush_console() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return;
+    // errno is the failed write's; 0 only when an earlier write failed and nothing since.
+    const int error = errno != 0 ? errno : EIO;
+    // A standard error that cannot be written either leaves the exit status as the report.
+    std::fprintf(stderr, " ** Error Stop ** cannot write the console: %s \n", std::strerror(error));
     std::exit(1);
 }
 
@@ -109,7 +119,7 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
     char text[64], message[160];
     std::printf("%s \n", method.id_prompt);
     std::printf("%s \n", method.id_list);
-    std::fflush(stdout);
+    flush_console();
     long long answer = 0;
     const Answer id_answer = read_answer(&answer, text, sizeof text);
     if (id_answer == Answer::EndOfInput || id_answer == Answer::ReadError)
@@ -125,7 +135,7 @@ int run_setup(int slot, int capacity, int* fmt_size, int* word_count, int* digit
     create_result_file(file_name);
 
     std::printf(" Type In N (N=Number of Pi Decimal-Digits) \n");
-    std::fflush(stdout);
+    flush_console();
     const Answer n_answer = read_answer(&answer, text, sizeof text);
     if (n_answer == Answer::EndOfInput || n_answer == Answer::ReadError)
         stop_without_answer(n_answer, "N");

@@ -117,6 +117,9 @@ TEST(RunSetup, BadAnswersStopWithStatusOne) {
         {"1\nabc\n", " ** Error Stop ** N must be a whole number, not \"abc\" \n", false},
         {"1\n12x\n", " ** Error Stop ** N must be a whole number, not \"12x\" \n", false},
         {"1\n-\n", " ** Error Stop ** N must be a whole number, not \"-\" \n", false},
+        // A sign only in front.
+        {"1\n20+\n", " ** Error Stop ** N must be a whole number, not \"20+\" \n", false},
+        {"1\n2-0\n", " ** Error Stop ** N must be a whole number, not \"2-0\" \n", false},
         {"1\n0\n", " ** Error Stop ** N must be at least 1 \n", false},
         {"1\n-5\n", " ** Error Stop ** N must be at least 1 \n", false},
         {"", " ** Error Stop ** no ID was given (cannot read standard input: Is a directory) \n",

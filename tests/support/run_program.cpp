@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,44 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+
+namespace {
+
+// Traces the program, stopped at its start, from system call to system call until it is at
+// the point `limits` asks for (RunLimits::held); calls on_shown there and lets it go on
+// untraced. Returns false, with its wait status, when it ends before that point.
+bool hold_program(pid_t pid, int console_fd, RunLimits* limits, std::string* console, int* status) {
+    if (waitpid(pid, status, 0) != pid || !WIFSTOPPED(*status)) return false;  // at exec
+    if (limits->before_start) limits->before_start(pid);
+    ptrace(PTRACE_SETOPTIONS, pid, nullptr,
+           reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+    const int flags = fcntl(console_fd, F_GETFL);
+    fcntl(console_fd, F_SETFL, flags | O_NONBLOCK);
+    bool held = false;
+    char buffer[4096];
+    for (long pass_signal = 0; !held;) {
+        ptrace(PTRACE_SYSCALL, pid, nullptr, reinterpret_cast<void*>(pass_signal));
+        if (waitpid(pid, status, 0) != pid || !WIFSTOPPED(*status)) break;
+        pass_signal = WSTOPSIG(*status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(*status);
+        if (pass_signal != 0) continue;
+        __ptrace_syscall_info call;  // Linux 5.3 and later
+        const void* size = reinterpret_cast<void*>(sizeof call);
+        if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, size, &call) <= 0) continue;
+        if (call.op != PTRACE_SYSCALL_INFO_EXIT) continue;
+        for (ssize_t got; (got = read(console_fd, buffer, sizeof buffer)) > 0;)
+            console->append(buffer, static_cast<size_t>(got));  // what it wrote so far
+        held = console->find(limits->when_shown) != std::string::npos &&
+               (limits->when_failed == 0 || call.exit.rval == -limits->when_failed);
+    }
+    fcntl(console_fd, F_SETFL, flags);
+    if (!held) return false;
+    if (limits->on_shown) limits->on_shown(pid);
+    limits->on_shown = nullptr;
+    ptrace(PTRACE_DETACH, pid, nullptr, nullptr);
+    return true;
+}
+
+}  // namespace
 
 ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits limits) {
     // The unprivileged user may not reach the binary inside a private checkout (a 0700
@@ -37,14 +77,23 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
     if (pid == 0) {
         const bool from_file = !limits.stdin_file.empty();
         dup2(from_file ? open(limits.stdin_file.c_str(), O_RDONLY) : to_child[0], STDIN_FILENO);
-        dup2(from_child[1], STDOUT_FILENO);
+        const bool to_file = !limits.stdout_file.empty();
+        dup2(to_file ? open(limits.stdout_file.c_str(), O_WRONLY) : from_child[1], STDOUT_FILENO);
         dup2(from_child[1], STDERR_FILENO);
         close(to_child[0]);
         close(to_child[1]);
         close(from_child[0]);
         close(from_child[1]);
         if (limits.stdout_closed) close(STDOUT_FILENO);
-        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) signal(s, SIG_DFL);
+        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU,
+                      SIGVTALRM, SIGPROF, SIGSEGV, SIGBUS})
+            signal(s, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        const rlimit no_core{0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
+        if (limits.umask >= 0) umask(static_cast<mode_t>(limits.umask));
         if (chdir(dir.c_str()) != 0) _exit(126);
         if (limits.file_size_limit > 0) {
             const rlim_t size = static_cast<rlim_t>(limits.file_size_limit);
@@ -52,6 +101,7 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(125);
+        if (limits.held && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(124);
         execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -66,8 +116,14 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
     close(to_child[1]);
 
     ProgramRun run;
+    int status = 0;
+    // A held program that ends before its point has been waited for.
+    const bool running =
+        !limits.held || hold_program(pid, from_child[0], &limits, &run.console, &status);
+    const bool reading = !running || !limits.close_console;
+    if (!reading) close(from_child[0]);
     char buffer[4096];
-    for (ssize_t got; (got = read(from_child[0], buffer, sizeof buffer)) != 0;) {
+    for (ssize_t got; reading && (got = read(from_child[0], buffer, sizeof buffer)) != 0;) {
         if (got < 0) {
             if (errno == EINTR) continue;
             break;
@@ -78,9 +134,8 @@ ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits
             limits.on_shown = nullptr;
         }
     }
-    close(from_child[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    if (reading) close(from_child[0]);
+    if (running) waitpid(pid, &status, 0);
     run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
 }

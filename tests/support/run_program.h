@@ -21,15 +21,30 @@ struct RunLimits {
     // of the answers, when given.
     bool stdout_closed = false;
     std::string stdin_file;
+    // Standard output written to this file (/dev/full, say) instead of the console, when
+    // given; standard error still goes to the console.
+    std::string stdout_file;
+    int umask = -1;  // the program's umask, when 0 or more
     // Once the console holds `when_shown`, on_shown is called once with the program's
     // process id (to send it a signal, say) while the program goes on.
     std::string when_shown;
     std::function<void(int pid)> on_shown;
+    // With `held`, the program is traced (ptrace) until then, and on_shown runs while it is
+    // held at a known point: just after the write that completed when_shown or, with
+    // when_failed, at the exit of the first system call after it that fails with that errno.
+    // A signal sent there arrives as the call returns. before_start is called with the
+    // process id before the program starts.
+    bool held = false;
+    int when_failed = 0;
+    std::function<void(int pid)> before_start;
+    // The console's reading end closed once on_shown has run, so that the program's next
+    // console write meets a pipe without a reader.
+    bool close_console = false;
 };
 
-// Runs build/pidrm with `input` on standard input and `dir` as the current directory. The
-// signals that end a run from outside have their default action in it, whatever the tests'
-// own are.
+// Runs build/pidrm with `input` on standard input and `dir` as the current directory. Every
+// signal that ends a run from outside has its default action in it and none is blocked, as
+// a shell starts a program, whatever the tests' own are; it dumps no core.
 ProgramRun run_pidrm(const std::string& input, const std::string& dir, RunLimits limits = {});
 
 // A fresh empty directory under the system's temporary directory, removed by the destructor.
