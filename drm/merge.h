@@ -16,7 +16,7 @@
 // The routes of a level (drm/merge_routes.h) differ only in how its products are made:
 //   drm/merge_terms.cpp    the first level, straight from the terms (drm_combine_terms);
 //   drm/merge_words.cpp    the levels of short groups, each pair word by word in one pass;
-//   drm/merge_spectra.cpp  the levels that transform, by shared or folded spectra, and the
+//   drm/merge_transforms.cpp  the levels that transform, by shared or folded spectra, and the
 //                          route each level takes (drm_combine).
 #pragma once
 

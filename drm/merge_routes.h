@@ -15,7 +15,7 @@
 //                               (fft/routes.h) sum short products, a pair at a time in one
 //                               pass (drm/merge_words.cpp)
 //   shared spectra              every operand transformed once at L; N_L (y^a D_R) + N_R D_L
-//                               back through one inverse transform (drm/merge_spectra.cpp)
+//                               back through one inverse transform (drm/merge_transforms.cpp)
 //   folded at k/2               L = k where folding pays (fold_pays): each operand's upper
 //                               half in the imaginary parts of k/2 points
 #pragma once

@@ -9,7 +9,7 @@
 //                  of n-word operands (kept_spectrum): a DRM step OddPower's and y^M's
 //                  (drm/atan.cpp), the reciprocal X's and Y's (newton/divide.cpp)
 //   0 .. 12L + s   a merge level of the arctangent with groups of k words, in a step of n >= 2k
-//                  words (drm/merge_spectra.cpp): a spectrum of its level length L <= k for each
+//                  words (drm/merge_transforms.cpp): a spectrum of its level length L <= k for each
 //                  of its six operands, 2L doubles each (level_spectrum; 12L <= 6k <= 3n), then,
 //                  folded at L = k/2, the numerator's coefficients beyond word k, s of them,
 //                  at most k / FoldedOverrunShare (drm/merge_routes.h)
