@@ -10,12 +10,11 @@
 // GMP serves only here and in the tests; pidrm never links it.
 #include <gmpxx.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "bench/yardstick_main.h"
 
 namespace {
 
@@ -99,22 +98,5 @@ std::string machin_pi(long decimals) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long decimals = argc > 1 ? std::atol(argv[1]) : 0;
-    if (argc < 2 || argc > 3 || decimals < 1) {
-        std::fprintf(stderr, "usage: gmp_machin N [FILE]\n");
-        return 2;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const std::string pi = machin_pi(decimals);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("GMP Machin, N=%ld: %.3f s\n", decimals, elapsed.count());
-    if (argc == 3) {
-        FILE* out = std::fopen(argv[2], "w");
-        if (out == nullptr || std::fprintf(out, "3.%s\n", pi.c_str() + 1) < 0 ||
-            std::fclose(out) != 0) {
-            std::fprintf(stderr, "gmp_machin: cannot write %s\n", argv[2]);
-            return 1;
-        }
-    }
-    return 0;
+    return yardstick_main(argc, argv, "gmp_machin", "GMP Machin", machin_pi);
 }

@@ -8,11 +8,10 @@
 // pidrm never links it.
 #include <mpfr.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "bench/yardstick_main.h"
 
 namespace {
 
@@ -39,26 +38,5 @@ std::string mpfr_pi(long decimals) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long decimals = argc > 1 ? std::atol(argv[1]) : 0;
-    if (argc < 2 || argc > 3 || decimals < 1) {
-        std::fprintf(stderr, "usage: mpfr_pi N [FILE]\n");
-        return 2;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const std::string pi = mpfr_pi(decimals);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    if (pi.empty()) {
-        std::fprintf(stderr, "mpfr_pi: conversion to decimal failed\n");
-        return 1;
-    }
-    std::printf("MPFR pi, N=%ld: %.3f s\n", decimals, elapsed.count());
-    if (argc == 3) {
-        FILE* out = std::fopen(argv[2], "w");
-        if (out == nullptr || std::fprintf(out, "3.%s\n", pi.c_str() + 1) < 0 ||
-            std::fclose(out) != 0) {
-            std::fprintf(stderr, "mpfr_pi: cannot write %s\n", argv[2]);
-            return 1;
-        }
-    }
-    return 0;
+    return yardstick_main(argc, argv, "mpfr_pi", "MPFR pi", mpfr_pi);
 }
