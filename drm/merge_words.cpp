@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "arith/kernel_sets.h"
 #include "drm/merge.h"
 #include "drm/merge_routes.h"
 #include "fft/fft.h"
@@ -172,11 +173,165 @@ double square_power(int k) {
     return err;
 }
 
+namespace {
+
+// ---- Pairs side by side -----------------------------------------------------------------
+// A level of many pairs merges MergeLanes of them at a time, side by side in the lanes of the
+// kernel set (drm/merge_lanes_kernels.cpp), each pair's integers in a lane of its own, word i
+// from the bottom of every pair in the i-th word of the lanes. The pairs' spans are padded to
+// the longest of theirs with zero words, which add nothing exactly: each pair's words are
+// those of its own spans, as the pair merged alone would leave them.
+//
+// The groups' words go into the lanes and the merged groups' words out of them in blocks of
+// MergeLanes words, a block of each pair at a time.
+
+constexpr int G = MergeLanes;
+
+// The zero words below and above each operand's lanes, which lane_products reads.
+constexpr int Pad = 3;
+
+// The operands and sums of a batch of pairs whose operands have at most S words, in ProductWork
+// from its start, which is free while the pairs merge (square_power forms y^(2a) there after
+// them), each array's word 0 after Pad words of zeros:
+//   operands: y^a, N_L, N_R, D_L, D_R, S + 2 Pad words each;
+//   sums: the coefficients of y^a D_R, then of N; its digits, then D's; the coefficients of D;
+//     N's digits: a span of at most 2S + 1 words each, and the Pad words above it of y^a D_R's
+//     low half as an operand.
+enum LaneOperand {
+    PowerLanes,
+    LeftNumeratorLanes,
+    RightNumeratorLanes,
+    LeftLanes,
+    RightLanes,
+    LaneOperands
+};
+enum LaneSum {
+    CoefficientLanes,
+    ProductLanes,
+    DenominatorCoefficientLanes,
+    NumeratorLanes,
+    LaneSums
+};
+
+constexpr int operand_words(int S) {
+    return S + 2 * Pad;
+}
+constexpr int sum_words(int S) {
+    return 2 * S + 1 + 2 * Pad;
+}
+constexpr std::int64_t lane_doubles(int S) {
+    return std::int64_t{G} * (LaneOperands * operand_words(S) + LaneSums * sum_words(S));
+}
+
+struct LaneAreas {
+    double* operand[LaneOperands];
+    double* sum[LaneSums];
+};
+
+LaneAreas lane_areas(int S) {
+    LaneAreas at;
+    double* next = ProductWork;
+    for (double*& lanes : at.operand) lanes = next + Pad * G, next += G * operand_words(S);
+    for (double*& lanes : at.sum) lanes = next + Pad * G, next += G * sum_words(S);
+    return at;
+}
+
+// Whether word i of every lane of X is zero.
+bool zero_in_every_lane(const double* X, int i) {
+    for (int p = 0; p < G; ++p)
+        if (X[i * G + p] != 0) return false;
+    return true;
+}
+
+// The MergeLanes pairs from pair `first` on merged side by side, by the steps of
+// merge_pair_by_words, with y^a = power, whose lanes are in place.
+void merge_pairs_in_lanes(int k, int first, const Span& power, const LaneAreas& at) {
+    const KernelTable& kernels = active_kernels();
+    const int run = 2 * k;
+    const double* groups[LaneOperands][G];
+    for (int p = 0; p < G; ++p) {
+        const int b = 1 + run * (first + p), r = b + k;
+        groups[LeftNumeratorLanes][p] = Numerators + b;
+        groups[RightNumeratorLanes][p] = Numerators + r;
+        groups[LeftLanes][p] = Denominators + b;
+        groups[RightLanes][p] = Denominators + r;
+    }
+    int count[LaneOperands] = {power.count};
+    for (int o = LeftNumeratorLanes; o < LaneOperands; ++o) {
+        count[o] = kernels.lanes_from_groups(groups[o], k, at.operand[o]);
+        fill_words(0, at.operand[o] + count[o] * G, Pad * G);
+    }
+    const int longest = *std::max_element(count, count + LaneOperands);
+    assert(longest <= MergeProductsLongest);
+    const auto span = [&](int words) { return longest < k ? min(run, words + 1) : run; };
+    double* const* in = at.operand;
+    double* const* sum = at.sum;
+
+    const int pc = span(count[PowerLanes] + count[RightLanes]);
+    kernels.lane_products(in[PowerLanes], count[PowerLanes], in[RightLanes], count[RightLanes],
+                          nullptr, 0, nullptr, 0, sum[CoefficientLanes], pc);
+    kernels.lane_digits(sum[CoefficientLanes], sum[ProductLanes], pc, pc == run);
+    // y^a D_R must fit in k words: the word just above its low half must be zero.
+    if (pc > k && !zero_in_every_lane(sum[ProductLanes], k)) stop_on_group_overflow();
+    int low_half = min(pc, k);
+    while (low_half > 0 && zero_in_every_lane(sum[ProductLanes], low_half - 1)) --low_half;
+    fill_words(0, sum[ProductLanes] + low_half * G, Pad * G);
+
+    const int count_nd = span(std::max({count[LeftNumeratorLanes] + low_half,
+                                        count[RightNumeratorLanes] + count[LeftLanes],
+                                        count[LeftLanes] + count[RightLanes]}));
+    kernels.lane_products(in[LeftNumeratorLanes], count[LeftNumeratorLanes], sum[ProductLanes],
+                          low_half, in[RightNumeratorLanes], count[RightNumeratorLanes],
+                          in[LeftLanes], count[LeftLanes], sum[CoefficientLanes], count_nd);
+    kernels.lane_products(in[LeftLanes], count[LeftLanes], in[RightLanes], count[RightLanes],
+                          nullptr, 0, nullptr, 0, sum[DenominatorCoefficientLanes], count_nd);
+    const bool top = count_nd == run;
+    double* const numerator = sum[NumeratorLanes];
+    if (kernels.lane_digits(sum[CoefficientLanes], numerator, count_nd, top) != 0) {
+        // A digit of +-B/2, which the sweep of the summed coefficients need not share with the
+        // products and add_words: N as they sweep it, in every lane (where no digit is +-B/2,
+        // every sweep leaves the same words). Each product, the sum of their words, which carries
+        // nothing beyond the two carry words, since their words are small, and its sweep.
+        kernels.lane_products(in[LeftNumeratorLanes], count[LeftNumeratorLanes], sum[ProductLanes],
+                              low_half, nullptr, 0, nullptr, 0, sum[CoefficientLanes], count_nd);
+        kernels.lane_digits(sum[CoefficientLanes], numerator, count_nd, top);
+        kernels.lane_products(in[RightNumeratorLanes], count[RightNumeratorLanes], in[LeftLanes],
+                              count[LeftLanes], nullptr, 0, nullptr, 0, sum[CoefficientLanes],
+                              count_nd);
+        kernels.lane_digits(sum[CoefficientLanes], sum[ProductLanes], count_nd, top);
+        for (int i = 0; i < G * count_nd; ++i)
+            sum[CoefficientLanes][i] = numerator[i] + sum[ProductLanes][i];
+        kernels.lane_digits(sum[CoefficientLanes], numerator, count_nd, top);
+    }
+    kernels.lane_digits(sum[DenominatorCoefficientLanes], sum[ProductLanes], count_nd, top);
+    double* runs[G];
+    for (int p = 0; p < G; ++p) runs[p] = Numerators + 1 + run * (first + p);
+    kernels.runs_from_lanes(numerator, count_nd, runs, run);
+    for (int p = 0; p < G; ++p) runs[p] = Denominators + 1 + run * (first + p);
+    kernels.runs_from_lanes(sum[ProductLanes], count_nd, runs, run);
+}
+
+}  // namespace
+
 // A level on the route of separate products, every pair word by word; then y^a squared.
 // Returns the largest RoundingError.
 double merge_level_by_words(int k, int m) {
     assert(CarryMode < 0);
     const Span power = significant(PowerWork + 1, k);
-    for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) merge_pair_by_words(k, b, power);
+    const int S = min(k, MergeProductsLongest);
+    // Side by side where the batches fill the lanes and ProductWork, 4n + 2 doubles for the
+    // step's n = 2km words, holds them.
+    if (k % G == 0 && m % G == 0 && lane_doubles(S) <= 8LL * k * m + 2) {
+        const LaneAreas at = lane_areas(S);
+        for (double* lanes : at.operand) fill_words(0, lanes - Pad * G, Pad * G);
+        for (double* lanes : at.sum) fill_words(0, lanes - Pad * G, Pad * G);
+        double* const power_lanes = at.operand[PowerLanes];
+        fill_words(0, power_lanes, G * (power.count + Pad));
+        for (int i = 0; i < power.count; ++i)
+            fill_words(power.words[power.count - 1 - i], power_lanes + i * G, G);
+        for (int first = 0; first < m; first += G) merge_pairs_in_lanes(k, first, power, at);
+    } else {
+        for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) merge_pair_by_words(k, b, power);
+    }
     return square_power(k);
 }
