@@ -190,16 +190,19 @@ bool signs_confirmed(const double* C, const double* S, int reduced) {
 
 }  // namespace
 
+// Whether the G words at word `at` of every group are zero, +0 or -0.
+KERNEL_INLINE bool zero_in_every_group(const double* const groups[G], int at) {
+    Words largest = magnitude(load<G>(groups[0] + at));
+    for (int p = 1; p < G; ++p) largest = larger(magnitude(load<G>(groups[p] + at)), largest);
+    return !any(greater(largest, splat<G>(0)));
+}
+
 // Blocks of G words from each group's bottom, as many as the group with the most significant
-// words needs; each group's blocks of leading zeros are scanned from its top only down to the
-// blocks the groups before it need.
+// words needs: the blocks of leading zeros of every group are scanned at once, from the top.
 int lanes_from_groups(const double* const groups[G], int k, double* X) {
-    int blocks = 0;
-    for (int p = 0; p < G; ++p) {
-        int zeros = 0;
-        while (k / G - zeros > blocks && zero_words(groups[p] + G * zeros)) ++zeros;
-        blocks = larger_int(blocks, k / G - zeros);
-    }
+    int zeros = 0;
+    while (zeros < k / G && zero_in_every_group(groups, G * zeros)) ++zeros;
+    const int blocks = k / G - zeros;
     for (int j = 0; j < blocks; ++j) {
         // Row p: words 8j + 7 down to 8j of group p; column e: word 8j + 7 - e of each.
         Words rows[G], columns[G];
