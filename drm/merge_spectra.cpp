@@ -232,7 +232,8 @@ MergeRoute level_route(int k, int m, int* length) {
     int L = 2;
     while (L < needed) L *= 2;
     *length = L;
-    if (L <= MergeProductsLongest) return MergeBySeparateProducts;
+    if (L <= MergeProductsLongest || (L <= MergeLanesLongest && merge_in_lanes(k, m, L)))
+        return MergeBySeparateProducts;
     if (L == k) {
         // The coefficients of y^a D_R, D_L D_R, (y^a)^2 and N_R D_L must stand below word k.
         const bool fit = power + longest_denominator - 1 <= k && 2 * longest_denominator - 1 <= k &&
@@ -252,7 +253,7 @@ double drm_combine(int k, int m) {
     const MergeRoute route = level_route(k, m, &L);
     ++MergeLevels[route];
     const LevelAreas at = level_areas(k, L);
-    if (route == MergeBySeparateProducts) return merge_level_by_words(k, m);
+    if (route == MergeBySeparateProducts) return merge_level_by_words(k, m, L);
     // The spectra and, folded, the coefficients beyond them fit the scratch of the step's
     // 2km words.
     assert(fits_scratch(

@@ -1,23 +1,23 @@
-// The levels of the route of separate products, each pair merged word by word in one pass.
+// The levels of the route of separate products: each product summed word by word, eight pairs
+// side by side in vector lanes where the level has enough pairs, or a pair at a time.
 //
-// A level on the route of separate products has no operand of more than MergeProductsLongest
-// significant words, few enough to sum each of its products word by word, as convolve sums
-// short products (fft/routes.h): exact coefficients, swept for carries from the bottom word
-// up. Here a pair's products are formed on their significant words alone, in spans (the bottom
-// words of a product's run of 2k words, the words above them zero), without convolve's call
-// and scan per product: y^a D_R first, then N and D side by side, two chains of carries at
-// once; N's two products are summed as coefficients and swept once.
+// A level on the route of separate products has operands few enough to sum each of its
+// products word by word, as convolve sums short products (fft/routes.h): exact coefficients,
+// swept for carries from the bottom word up. Here the products are formed on the operands'
+// significant words alone, in spans (the bottom words of a product's run of 2k words, the
+// words above them zero), without convolve's call and scan per product: y^a D_R first, then N
+// and D; N's two products are summed as coefficients and swept once.
 //
 // The words must be those that the products made apart and add_words leave, bit for bit, and
 // a carry sweep's tie rule depends on the coefficients it sweeps. But after any sweeps of any
 // coefficients of an integer, the words below word i hold it modulo B^i, so word i is fixed
 // modulo B; in -B/2..B/2 that leaves one digit, or two where it is B/2 modulo B (+B/2 and
 // -B/2), and the top word of a run takes what is left. So wherever no digit is +-B/2, any
-// sweep of the integer leaves the very words the products leave. The sweeps here are quick
-// ones whose digits lie in -B/2..B/2-1; where one is -B/2, the span is swept again by the
-// products' own rule, and N as the products and add_words sweep it. That happens often:
-// powers of 10 and odd multiples of 5 make words of B/2 (y^2 D_R for x = 10 ends in one in a
-// fifth of the pairs).
+// sweep of the integer leaves the very words the products leave. The sweeps of y^a D_R and D
+// follow the products' own rule; N's sweep, of the sum of its products' coefficients, is
+// followed where a digit comes out +-B/2 by N as the products and add_words sweep it. Digits of
+// B/2 are common: powers of 10 and odd multiples of 5 make them (y^2 D_R for x = 10 ends in
+// one in a fifth of the pairs).
 #include <algorithm>
 #include <cstdint>
 
@@ -25,6 +25,10 @@
 #include "drm/merge.h"
 #include "drm/merge_routes.h"
 #include "fft/fft.h"
+
+// ---- A pair at a time --------------------------------------------------------------------
+// Quick sweeps, whose digits lie in -B/2..B/2-1, where one is -B/2 the span swept again by the
+// products' rule; N and D side by side, two chains of carries at once.
 
 namespace {
 
@@ -244,8 +248,9 @@ bool zero_in_every_lane(const double* X, int i) {
 }
 
 // The MergeLanes pairs from pair `first` on merged side by side, by the steps of
-// merge_pair_by_words, with y^a = power, whose lanes are in place.
-void merge_pairs_in_lanes(int k, int first, const Span& power, const LaneAreas& at) {
+// merge_pair_by_words, with y^a = power, whose lanes are in place; no operand has more than L
+// words.
+void merge_pairs_in_lanes(int k, int first, const Span& power, int L, const LaneAreas& at) {
     const KernelTable& kernels = active_kernels();
     const int run = 2 * k;
     const double* groups[LaneOperands][G];
@@ -262,7 +267,8 @@ void merge_pairs_in_lanes(int k, int first, const Span& power, const LaneAreas& 
         fill_words(0, at.operand[o] + count[o] * G, Pad * G);
     }
     const int longest = *std::max_element(count, count + LaneOperands);
-    assert(longest <= MergeProductsLongest);
+    assert(longest <= L);
+    (void)L;
     const auto span = [&](int words) { return longest < k ? min(run, words + 1) : run; };
     double* const* in = at.operand;
     double* const* sum = at.sum;
@@ -313,24 +319,28 @@ void merge_pairs_in_lanes(int k, int first, const Span& power, const LaneAreas& 
 
 }  // namespace
 
-// A level on the route of separate products, every pair word by word; then y^a squared.
-// Returns the largest RoundingError.
-double merge_level_by_words(int k, int m) {
+// Side by side where the batches fill the lanes and ProductWork, 4n + 2 doubles for the step's
+// n = 2km words, holds them.
+bool merge_in_lanes(int k, int m, int L) {
+    return k % G == 0 && m % G == 0 && lane_doubles(L) <= 8LL * k * m + 2;
+}
+
+// A level of length L on the route of separate products, every pair word by word; then y^a
+// squared. Returns the largest RoundingError.
+double merge_level_by_words(int k, int m, int L) {
     assert(CarryMode < 0);
     const Span power = significant(PowerWork + 1, k);
-    const int S = min(k, MergeProductsLongest);
-    // Side by side where the batches fill the lanes and ProductWork, 4n + 2 doubles for the
-    // step's n = 2km words, holds them.
-    if (k % G == 0 && m % G == 0 && lane_doubles(S) <= 8LL * k * m + 2) {
-        const LaneAreas at = lane_areas(S);
+    if (merge_in_lanes(k, m, L)) {
+        const LaneAreas at = lane_areas(L);
         for (double* lanes : at.operand) fill_words(0, lanes - Pad * G, Pad * G);
         for (double* lanes : at.sum) fill_words(0, lanes - Pad * G, Pad * G);
         double* const power_lanes = at.operand[PowerLanes];
         fill_words(0, power_lanes, G * (power.count + Pad));
         for (int i = 0; i < power.count; ++i)
             fill_words(power.words[power.count - 1 - i], power_lanes + i * G, G);
-        for (int first = 0; first < m; first += G) merge_pairs_in_lanes(k, first, power, at);
+        for (int first = 0; first < m; first += G) merge_pairs_in_lanes(k, first, power, L, at);
     } else {
+        assert(L <= MergeProductsLongest || k <= MergeProductsLongest);
         for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) merge_pair_by_words(k, b, power);
     }
     return square_power(k);

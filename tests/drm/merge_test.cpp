@@ -142,17 +142,22 @@ void check_level(int k, int m) {
     });
 }
 
-// Every level of a step up to groups of 64 words, from the odd number `odd` on: 256 terms, whose
-// levels of 64 words merge a pair at a time, and 512, whose levels all merge side by side.
+// Every level of a step up to groups of `longest` words, from the odd number `odd` on: 256 terms,
+// whose levels of 64 words merge a pair at a time, 512, whose levels all merge side by side, and
+// 2048, whose levels of 128 and 256 words merge side by side though their operands have more than
+// 64 words.
 TEST(DrmCombine, SameBitsAsSeparateProductsOnTheGroupsOfASteps) {
-    for (int n : {1024, 2048})
+    struct Row {
+        int n, longest;
+    };
+    for (const Row& row : {Row{1024, 64}, Row{2048, 64}, Row{8192, 256}})
         for (int x : Arguments)
             for (double odd : Odds) {
-                SCOPED_TRACE("n=" + std::to_string(n) + " x=" + std::to_string(x) +
+                SCOPED_TRACE("n=" + std::to_string(row.n) + " x=" + std::to_string(x) +
                              " odd=" + std::to_string(odd));
                 OddCounter = odd;
-                drm_combine_terms(x, n);
-                for (int k = 8; k <= 64; k *= 2) check_level(k, n / (2 * k));
+                drm_combine_terms(x, row.n);
+                for (int k = 8; k <= row.longest; k *= 2) check_level(k, row.n / (2 * k));
             }
 }
 
@@ -173,16 +178,20 @@ void random_group(double* group, int k, int count, std::mt19937_64& rng, double 
     if (count == k) group[0] *= top;
 }
 
-// Two pairs merge a pair at a time, 32 side by side.
+// Two pairs merge a pair at a time, with operands of up to 64 words; 32 side by side, with
+// operands of up to 256.
 TEST(DrmCombine, SameBitsAsSeparateProductsOnRandomGroups) {
     std::mt19937_64 rng(20240522);
     for (int m : {2, 32})
-        for (int k : {8, 16, 32, 64, 128}) {
+        for (int k : {8, 16, 32, 64, 128, 256}) {
+            const int longest = m == 2 ? 64 : 256;
+            if (k > 2 * longest) continue;
             for (int round = 0; round < (m == 2 ? 40 : 10); ++round) {
                 SCOPED_TRACE("round " + std::to_string(round));
                 // y^a D_R fits in k words when their significant words do. Groups of 128 words
-                // go word by word while no operand has more than 64 significant words.
-                std::uniform_int_distribution<int> half(1, min(k / 2, 32)), any(0, min(k, 64));
+                // go word by word while no operand has more than `longest` significant words.
+                std::uniform_int_distribution<int> half(1, min(k / 2, longest / 2)),
+                    any(0, min(k, longest));
                 random_group(PowerWork + 1, k, half(rng), rng);
                 // Products of a full group's top word stay below 2^53 and, at k = 8, summed word
                 // by word (by transforms they would not be exact).
