@@ -50,8 +50,9 @@ inline Span significant(const double* group, int k) {
 }
 
 // The pair at word b merged word by word, with y^a = power; no operand has more than
-// MergeProductsLongest significant words (drm/merge_routes.h).
-void merge_pair_by_words(int k, int b, const Span& power);
+// MergeProductsLongest significant words (drm/merge_routes.h). Returns the bottom words of
+// the merged group that hold its significant ones.
+int merge_pair_by_words(int k, int b, const Span& power);
 
 // Whether a level of m pairs of groups of k words, none of whose operands has more than L
 // words (its level length, drm/merge_routes.h), merges its pairs side by side, eight at a time,
@@ -60,8 +61,9 @@ void merge_pair_by_words(int k, int b, const Span& power);
 bool merge_in_lanes(int k, int m, int L);
 
 // A level of length L on the route of separate products, every pair word by word; then y^a
-// squared. Returns the largest RoundingError.
-double merge_level_by_words(int k, int m, int L);
+// squared. *words <- the bottom words of the merged groups that hold their significant ones.
+// Returns the largest RoundingError.
+double merge_level_by_words(int k, int m, int L, int* words);
 
 // PowerWork[1..2k] <- the square of y^a in PowerWork[1..k] by convolve_known's route, formed
 // in ProductWork first. Returns the RoundingError.

@@ -215,16 +215,19 @@ double merge_level(const Way& way, int m) {
 // it) would double the length to k. Such a level runs folded at k/2 where that pays: every
 // product of at most k coefficients comes out exact, and only the numerator's
 // N_L (y^a D_R) may overrun word k.
-MergeRoute level_route(int k, int m, int* length) {
+MergeRoute level_route(int k, int m, int words, int* length) {
     *length = k;
     // A level's length is at most its group length: short groups need no scan.
     if (k <= MergeProductsLongest) return MergeBySeparateProducts;
+    // Each group's words from the top of its `words` bottom ones down, which are all it has.
+    const auto significant_below = [&](const double* group) {
+        return significant_words(group + (k - words), words);
+    };
     int longest_numerator = 0, longest_denominator = 0;
     for (int g = 0; g < 2 * m; ++g) {
-        longest_numerator =
-            std::max(longest_numerator, significant_words(Numerators + 1 + g * k, k));
+        longest_numerator = std::max(longest_numerator, significant_below(Numerators + 1 + g * k));
         longest_denominator =
-            std::max(longest_denominator, significant_words(Denominators + 1 + g * k, k));
+            std::max(longest_denominator, significant_below(Denominators + 1 + g * k));
     }
     const int power = significant_words(PowerWork + 1, k);
     const int low_half = min(k, power + longest_denominator);
@@ -248,12 +251,16 @@ MergeRoute level_route(int k, int m, int* length) {
 
 }  // namespace
 
-double drm_combine(int k, int m) {
+double drm_combine(int k, int m, int* words) {
+    assert(*words >= 0 && *words <= k);
     int L;
-    const MergeRoute route = level_route(k, m, &L);
+    const MergeRoute route = level_route(k, m, *words, &L);
     ++MergeLevels[route];
     const LevelAreas at = level_areas(k, L);
-    if (route == MergeBySeparateProducts) return merge_level_by_words(k, m, L);
+    if (route == MergeBySeparateProducts) return merge_level_by_words(k, m, L, words);
+    // A product of length L leaves its 2L words at the bottom of the merged group; a folded
+    // numerator may take all 2k.
+    *words = route == MergeFolded ? 2 * k : 2 * L;
     // The spectra and, folded, the coefficients beyond them fit the scratch of the step's
     // 2km words.
     assert(fits_scratch(

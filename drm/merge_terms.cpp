@@ -68,7 +68,8 @@ double drm_combine_terms(int x, int n) {
         for (int pair = 0, b = 1; pair < m; ++pair, b += 8, OddCounter += 4.0)
             lay_out_terms(b, OddCounter);
         ++MergeLevels[MergeBySeparateProducts];
-        return merge_level_by_words(4, m, 4);
+        int words;
+        return merge_level_by_words(4, m, 4, &words);
     }
     const std::int64_t y = static_cast<std::int64_t>(x) * x;
     const Span power = significant(PowerWork + 1, 4);

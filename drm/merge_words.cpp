@@ -116,7 +116,7 @@ void put_span(const double* S, int count, double* out, int run) {
 }  // namespace
 
 // The pair at word b merged word by word, with y^a = power.
-void merge_pair_by_words(int k, int b, const Span& power) {
+int merge_pair_by_words(int k, int b, const Span& power) {
     const int run = 2 * k, r = b + k;
     const Span left_numerator = significant(Numerators + b, k);
     const Span right_numerator = significant(Numerators + r, k);
@@ -165,6 +165,7 @@ void merge_pair_by_words(int k, int b, const Span& power) {
     }
     put_span(N, count, Numerators + b, run);
     put_span(D, count, Denominators + b, run);
+    return count;
 }
 
 // PowerWork[1..2k] <- the square of y^a in PowerWork[1..k] by convolve_known's route, formed
@@ -249,8 +250,8 @@ bool zero_in_every_lane(const double* X, int i) {
 
 // The MergeLanes pairs from pair `first` on merged side by side, by the steps of
 // merge_pair_by_words, with y^a = power, whose lanes are in place; no operand has more than L
-// words.
-void merge_pairs_in_lanes(int k, int first, const Span& power, int L, const LaneAreas& at) {
+// words. Returns the bottom words of the merged groups that hold their significant ones.
+int merge_pairs_in_lanes(int k, int first, const Span& power, int L, const LaneAreas& at) {
     const KernelTable& kernels = active_kernels();
     const int run = 2 * k;
     const double* groups[LaneOperands][G];
@@ -315,6 +316,7 @@ void merge_pairs_in_lanes(int k, int first, const Span& power, int L, const Lane
     kernels.runs_from_lanes(numerator, count_nd, runs, run);
     for (int p = 0; p < G; ++p) runs[p] = Denominators + 1 + run * (first + p);
     kernels.runs_from_lanes(sum[ProductLanes], count_nd, runs, run);
+    return count_nd;
 }
 
 }  // namespace
@@ -327,7 +329,7 @@ bool merge_in_lanes(int k, int m, int L) {
 
 // A level of length L on the route of separate products, every pair word by word; then y^a
 // squared. Returns the largest RoundingError.
-double merge_level_by_words(int k, int m, int L) {
+double merge_level_by_words(int k, int m, int L, int* words) {
     assert(CarryMode < 0);
     const Span power = significant(PowerWork + 1, k);
     if (merge_in_lanes(k, m, L)) {
@@ -338,10 +340,14 @@ double merge_level_by_words(int k, int m, int L) {
         fill_words(0, power_lanes, G * (power.count + Pad));
         for (int i = 0; i < power.count; ++i)
             fill_words(power.words[power.count - 1 - i], power_lanes + i * G, G);
-        for (int first = 0; first < m; first += G) merge_pairs_in_lanes(k, first, power, L, at);
+        *words = 0;
+        for (int first = 0; first < m; first += G)
+            *words = std::max(*words, merge_pairs_in_lanes(k, first, power, L, at));
     } else {
         assert(L <= MergeProductsLongest || k <= MergeProductsLongest);
-        for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k) merge_pair_by_words(k, b, power);
+        *words = 0;
+        for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k)
+            *words = std::max(*words, merge_pair_by_words(k, b, power));
     }
     return square_power(k);
 }

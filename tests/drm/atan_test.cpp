@@ -57,8 +57,9 @@ TEST(DrmCombine, TwoLevelsMergeFourTerms) {
     }
     fill_words(0, PowerWork + 1, 4);
     PowerWork[4] = x * x;
-    EXPECT_LT(drm_combine(4, 2), 1e-9);
-    EXPECT_LT(drm_combine(8, 1), 1e-9);
+    int words = 4;
+    EXPECT_LT(drm_combine(4, 2, &words), 1e-9);
+    EXPECT_LT(drm_combine(8, 1, &words), 1e-9);
     mpz_class N, D, Y;
     gmp_atan_block(0, 4, x, N, D, Y);
     EXPECT_EQ(run_value(Numerators + 1, 16), N);
@@ -85,7 +86,8 @@ TEST(DrmCombineDeathTest, GroupOverflowStopsTheRun) {
         PowerWork[1] = 1;
         // The console line goes to standard error here, where the death test reads it.
         std::fflush(stdout);
-        EXPECT_EXIT((dup2(2, 1), drm_combine(k, row.m)), testing::ExitedWithCode(1),
+        int words = k;
+        EXPECT_EXIT((dup2(2, 1), drm_combine(k, row.m, &words)), testing::ExitedWithCode(1),
                     " \\*\\* Error Stop \n");
     }
 }
