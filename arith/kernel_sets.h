@@ -78,8 +78,9 @@ using LanesFromGroups = int(const double* const groups[MergeLanes], int k, doubl
 using RunsFromLanes = void(const double* X, int count, double* const runs[MergeLanes], int words);
 // {C, count} <- the coefficients of a * b + c * d in each lane, at the bottom, zeros above:
 // C[s] = sum over i + j = s of a[i] b[j] + c[i] d[j], exact where every sum of products stays
-// below 2^53. b and d are read three words beyond each end, which must be zeros; cc = 0 leaves
-// c and d unread.
+// below 2^53. b and d are read LaneProductPad words beyond each end, which must be zeros;
+// cc = 0 leaves c and d unread.
+constexpr int LaneProductPad = 3;
 using LaneProducts = void(const double* a, int ca, const double* b, int cb, const double* c, int cc,
                           const double* d, int cd, double* C, int count);
 // {S, count} <- the coefficients {C, count} swept for carries in each lane as normalize_carries

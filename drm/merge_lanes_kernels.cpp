@@ -1,7 +1,8 @@
 // The short products of a merge level and their carries, MergeLanes pairs side by side: each
 // pair's integers in a lane of its own (arith/kernel_sets.h), so that every operation works on
 // eight pairs at once and no pair waits for its own carries. Compiled once for each kernel set,
-// whose table holds lane_products and lane_digits; drm/merge_words.cpp lays the pairs out.
+// whose table holds lanes_from_groups and runs_from_lanes, which move the pairs' words into the
+// lanes and out, lane_products and lane_digits; drm/merge_words.cpp merges the pairs with them.
 //
 // The products are sums of products of whole numbers below 2^53, exact in any order. The
 // carries are those of normalize_carries, bit for bit: the carry into each word is guessed from
@@ -25,6 +26,7 @@ constexpr double InverseRadix = 1.0 / RadixReal;
 // Coefficients formed four at a time, each with a sum of its own, so that the additions of one
 // do not wait for another's.
 constexpr int Columns = 4;
+static_assert(Columns - 1 <= LaneProductPad, "lane_products reads Columns - 1 words beyond b");
 
 KERNEL_INLINE Words word(const double* X, int i) {
     return load<G>(X + i * G);
@@ -105,6 +107,13 @@ KERNEL_INLINE bool zero_words(const double* w) {
     return (bits << 1) == 0;
 }
 
+// Whether the G words at word `at` of every group are zero, +0 or -0.
+KERNEL_INLINE bool zero_in_every_group(const double* const groups[G], int at) {
+    Words largest = magnitude(load<G>(groups[0] + at));
+    for (int p = 1; p < G; ++p) largest = larger(magnitude(load<G>(groups[p] + at)), largest);
+    return !any(greater(largest, splat<G>(0)));
+}
+
 KERNEL_INLINE int larger_int(int a, int b) {
     return a > b ? a : b;
 }
@@ -139,7 +148,8 @@ KERNEL_INLINE Words positive(const Words& v) {
     return masked(greater(v, splat<G>(0)), splat<G>(1));
 }
 
-// Bit p set where lane p of v is +-B/2, for the largest magnitudes of digits in range.
+// Bit p set where lane p of `largest`, the largest magnitude of a lane's digits, all in range,
+// is B/2: where the lane has a digit of +-B/2.
 KERNEL_INLINE unsigned half_radix_lanes(const Words& largest) {
     unsigned lanes = 0;
     for (int p = 0; p < G; ++p)
@@ -189,13 +199,6 @@ bool signs_confirmed(const double* C, const double* S, int reduced) {
 }
 
 }  // namespace
-
-// Whether the G words at word `at` of every group are zero, +0 or -0.
-KERNEL_INLINE bool zero_in_every_group(const double* const groups[G], int at) {
-    Words largest = magnitude(load<G>(groups[0] + at));
-    for (int p = 1; p < G; ++p) largest = larger(magnitude(load<G>(groups[p] + at)), largest);
-    return !any(greater(largest, splat<G>(0)));
-}
 
 // Blocks of G words from each group's bottom, as many as the group with the most significant
 // words needs: the blocks of leading zeros of every group are scanned at once, from the top.

@@ -193,7 +193,7 @@ namespace {
 constexpr int G = MergeLanes;
 
 // The zero words below and above each operand's lanes, which lane_products reads.
-constexpr int Pad = 3;
+constexpr int Pad = LaneProductPad;
 
 // The operands and sums of a batch of pairs whose operands have at most S words, in ProductWork
 // from its start, which is free while the pairs merge (square_power forms y^(2a) there after
@@ -319,12 +319,18 @@ int merge_pairs_in_lanes(int k, int first, const Span& power, int L, const LaneA
     return count_nd;
 }
 
+// The operands' words that a level of length L lays out room for: whole blocks of G, which the
+// groups' words go into the lanes by.
+int lane_words(int L) {
+    return std::max(L, G);
+}
+
 }  // namespace
 
 // Side by side where the batches fill the lanes and ProductWork, 4n + 2 doubles for the step's
 // n = 2km words, holds them.
 bool merge_in_lanes(int k, int m, int L) {
-    return k % G == 0 && m % G == 0 && lane_doubles(L) <= 8LL * k * m + 2;
+    return k % G == 0 && m % G == 0 && lane_doubles(lane_words(L)) <= 8LL * k * m + 2;
 }
 
 // A level of length L on the route of separate products, every pair word by word; then y^a
@@ -333,7 +339,7 @@ double merge_level_by_words(int k, int m, int L, int* words) {
     assert(CarryMode < 0);
     const Span power = significant(PowerWork + 1, k);
     if (merge_in_lanes(k, m, L)) {
-        const LaneAreas at = lane_areas(L);
+        const LaneAreas at = lane_areas(lane_words(L));
         for (double* lanes : at.operand) fill_words(0, lanes - Pad * G, Pad * G);
         for (double* lanes : at.sum) fill_words(0, lanes - Pad * G, Pad * G);
         double* const power_lanes = at.operand[PowerLanes];
