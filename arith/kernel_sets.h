@@ -8,6 +8,8 @@
 //                product of an operand with a spectrum (fft/permuted_kernels.cpp)
 //   spectra      pointwise products of spectra and their sums, and the rounding of a
 //                product's coefficients to whole numbers (fft/pointwise_kernels.cpp)
+//   lanes        the short products of a merge level's pairs and their carries, the pairs
+//                side by side (drm/merge_lanes_kernels.cpp)
 //
 // The sets (the list: arith/kernel_sets.cpp; their registers: arith/registers.h):
 //   baseline   in every build: SSE2 on x86-64, NEON on 64-bit ARM, plain C++ where the
@@ -64,6 +66,29 @@ using PointwiseProduct = void(const double* x, const double* y, double* product,
 // product (words = 2n) whose n points stand in `points` after the inverse transform, rounded
 // to whole numbers; returns the largest distance of a coefficient from its whole number.
 using RoundedCoefficients = double(const double* points, int words, int lo, int len, double* X);
+// Integers of MergeLanes pairs side by side, each a lane: word i from the bottom of the lanes
+// {X, count} is X[i * MergeLanes .. i * MergeLanes + MergeLanes - 1], one word of each pair.
+constexpr int MergeLanes = 8;
+// Lanes X <- the groups groups[p] of k words (k a multiple of MergeLanes; most significant
+// first), bottom word first, up to the highest word that is non-zero in any group (-0 counts as
+// zero); returns their number. X is written up to the next multiple of MergeLanes words.
+using LanesFromGroups = int(const double* const groups[MergeLanes], int k, double* X);
+// The runs runs[p] of `words` words (a multiple of MergeLanes; most significant first) <- lane p
+// of {X, count}, zeros above.
+using RunsFromLanes = void(const double* X, int count, double* const runs[MergeLanes], int words);
+// {C, count} <- the coefficients of a * b + c * d in each lane, at the bottom, zeros above:
+// C[s] = sum over i + j = s of a[i] b[j] + c[i] d[j], exact where every sum of products stays
+// below 2^53. b and d are read LaneProductPad words beyond each end, which must be zeros;
+// cc = 0 leaves c and d unread.
+constexpr int LaneProductPad = 3;
+using LaneProducts = void(const double* a, int ca, const double* b, int cb, const double* c, int cc,
+                          const double* d, int cd, double* C, int count);
+// {S, count} <- the coefficients {C, count} swept for carries in each lane as normalize_carries
+// sweeps a run of them (balanced digits, a digit of +-B/2 taking the sign of its word plus the
+// carry into it): the top word keeps its carry unreduced where top_unreduced, else it is
+// reduced too and the carry out of it is dropped. Returns the lanes (bit p for lane p) where a
+// reduced digit is +-B/2. S is not C.
+using LaneDigits = unsigned(const double* C, double* S, int count, bool top_unreduced);
 
 struct KernelTable {
     GuessedDigits *balanced_digits, *plain_digits;
@@ -72,6 +97,10 @@ struct KernelTable {
     PermutedProduct* transform_product;
     PointwiseProduct *pointwise_product, *pointwise_product_sum;
     RoundedCoefficients* rounded_coefficients;
+    LanesFromGroups* lanes_from_groups;
+    RunsFromLanes* runs_from_lanes;
+    LaneProducts* lane_products;
+    LaneDigits* lane_digits;
     int wide_lanes;  // doubles in the set's widest register, which sets its spectra's groups
 };
 
@@ -85,6 +114,10 @@ PermutedTransformWords permuted_transform_words;
 PermutedProduct permuted_product;
 PointwiseProduct pointwise_product, pointwise_product_sum;  // fft/pointwise_kernels.cpp
 RoundedCoefficients rounded_coefficients;
+LanesFromGroups lanes_from_groups;  // drm/merge_lanes_kernels.cpp
+RunsFromLanes runs_from_lanes;
+LaneProducts lane_products;
+LaneDigits lane_digits;
 extern const KernelTable Kernels;
 }  // namespace PIDRM_KERNEL_SET
 #endif

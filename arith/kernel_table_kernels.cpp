@@ -5,8 +5,18 @@
 
 namespace PIDRM_KERNEL_SET {
 
-const KernelTable Kernels = {balanced_digits,          plain_digits,         permuted_transform,
-                             permuted_transform_words, permuted_product,     pointwise_product,
-                             pointwise_product_sum,    rounded_coefficients, WideLanes};
+const KernelTable Kernels = {balanced_digits,
+                             plain_digits,
+                             permuted_transform,
+                             permuted_transform_words,
+                             permuted_product,
+                             pointwise_product,
+                             pointwise_product_sum,
+                             rounded_coefficients,
+                             lanes_from_groups,
+                             runs_from_lanes,
+                             lane_products,
+                             lane_digits,
+                             WideLanes};
 
 }  // namespace PIDRM_KERNEL_SET

@@ -64,9 +64,9 @@ double block_step(int x, int n, bool advance_before, bool advance_after) {
     double err = drm_combine_terms(x, n);
 
     // The other log2(n/8) levels merge the groups into one: P, Q and PowerWork = y^(n/4), n
-    // words each.
-    int k = 8;
-    for (int m = n / 16; m >= 1; m /= 2, k *= 2) err = max2(err, drm_combine(k, m));
+    // words each, each level telling the next how long its groups are at most.
+    int k = 8, words = 8;
+    for (int m = n / 16; m >= 1; m /= 2, k *= 2) err = max2(err, drm_combine(k, m, &words));
 
     as_integer(Numerators, n);
     as_integer(Denominators, n);

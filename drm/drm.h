@@ -34,15 +34,18 @@ double drm_step(int x, int n);
 
 // One merge level (drm/merge.h): groups 2i-1 and 2i (k words each, i = 1..m) become one
 // group of 2k words in Numerators and Denominators; PowerWork[1..k] = y^(k/4) becomes
-// y^(k/2) in [1..2k]. Returns the level's largest RoundingError. A pair whose y^(k/4) * D_R
-// exceeds k words breaks the merge: console " ** Error Stop ", then std::exit(1).
-double drm_combine(int k, int m);
+// y^(k/2) in [1..2k]. No group has more than *words significant words (k where nothing is
+// known), and on return no merged group has more than *words: what the level before leaves
+// spares the next the reading of leading zeros. Returns the level's largest RoundingError. A
+// pair whose y^(k/4) * D_R exceeds k words breaks the merge: console " ** Error Stop ", then
+// std::exit(1).
+double drm_combine(int k, int m, int* words);
 
 // The first merge level of a step straight from its terms: the n/4 terms from OddCounter on
 // (signs +1, -1, ...) merged pairwise into groups of 8 words in Numerators and Denominators,
 // words 1..n, and PowerWork[1..8] = y^2 for y = x^2: every word as laying the terms out as
 // groups of four words (numerator +1 or -1, denominator the odd number, normalised) with y in
-// PowerWork[1..4] and drm_combine(4, n/8) would leave it. Advances OddCounter by n/2. Returns
+// PowerWork[1..4] and drm_combine(4, n/8, ...) would leave it. Advances OddCounter by n/2. Returns
 // the level's largest RoundingError.
 double drm_combine_terms(int x, int n);
 

@@ -15,9 +15,10 @@
 //
 // The routes of a level (drm/merge_routes.h) differ only in how its products are made:
 //   drm/merge_terms.cpp    the first level, straight from the terms (drm_combine_terms);
-//   drm/merge_words.cpp    the levels of short groups, each pair word by word in one pass;
-//   drm/merge_transforms.cpp  the levels that transform, by shared or folded spectra, and the
-//                          route each level takes (drm_combine).
+//   drm/merge_words.cpp    the levels of short groups, each product word by word, eight pairs
+//                          side by side (drm/merge_lanes_kernels.cpp) or a pair at a time;
+//   drm/merge_transforms.cpp  the levels that transform, by shared or folded spectra, and
+//                          the route each level takes (drm_combine).
 #pragma once
 
 #include <cstdio>
@@ -49,12 +50,20 @@ inline Span significant(const double* group, int k) {
 }
 
 // The pair at word b merged word by word, with y^a = power; no operand has more than
-// MergeProductsLongest significant words (drm/merge_routes.h).
-void merge_pair_by_words(int k, int b, const Span& power);
+// MergeProductsLongest significant words (drm/merge_routes.h). Returns the bottom words of
+// the merged group that hold its significant ones.
+int merge_pair_by_words(int k, int b, const Span& power);
 
-// A level on the route of separate products, every pair word by word; then y^a squared.
+// Whether a level of m pairs of groups of k words, none of whose operands has more than L
+// words (its level length, drm/merge_routes.h), merges its pairs side by side, eight at a time,
+// on the route of separate products. Pairs merged one at a time have operands of at most
+// MergeProductsLongest words.
+bool merge_in_lanes(int k, int m, int L);
+
+// A level of length L on the route of separate products, every pair word by word; then y^a
+// squared. *words <- the bottom words of the merged groups that hold their significant ones.
 // Returns the largest RoundingError.
-double merge_level_by_words(int k, int m);
+double merge_level_by_words(int k, int m, int L, int* words);
 
 // PowerWork[1..2k] <- the square of y^a in PowerWork[1..k] by convolve_known's route, formed
 // in ProductWork first. Returns the RoundingError.

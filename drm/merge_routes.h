@@ -10,10 +10,11 @@
 //                               straight from their odd numbers (drm/merge_terms.cpp), or
 //                               by separate products where y times the last odd number
 //                               would reach 2^62
-//   separate products           k <= MergeProductsLongest or L <= MergeProductsLongest: each
+//   separate products           k <= MergeProductsLongest or L <= MergeProductsLongest, or
+//                               L <= MergeLanesLongest where the pairs go side by side: each
 //                               product summed word by word, as the product routes
-//                               (fft/routes.h) sum short products, a pair at a time in one
-//                               pass (drm/merge_words.cpp)
+//                               (fft/routes.h) sum short products, eight pairs at a time side
+//                               by side or a pair at a time (drm/merge_words.cpp)
 //   shared spectra              every operand transformed once at L; N_L (y^a D_R) + N_R D_L
 //                               back through one inverse transform (drm/merge_transforms.cpp)
 //   folded at k/2               L = k where folding pays (fold_pays): each operand's upper
@@ -28,6 +29,13 @@
 // instructions in whole runs than SchoolbookLongest (Machin, callgrind: -0.5 % at 10^5,
 // -1.0 % at 10^6) or four times it.
 constexpr int MergeProductsLongest = 2 * SchoolbookLongest;
+
+// Levels of length up to this merge word by word too where their pairs go side by side
+// (merge_in_lanes): eight pairs' products summed at once cost less than transforms shared by
+// the level's products up to 256 words. The merge levels of a step up to groups of 2048 words
+// (the nine arguments of the formulas, from three odd numbers each, at 2^15 and 2^18 words),
+// against 64: -8 to -11 % with 128, -13 to -14 % with 256, -2 to -4 % with 512.
+constexpr int MergeLanesLongest = 4 * MergeProductsLongest;
 
 // A level whose operands need all k words of a group may run folded at k/2 while k/2 is still
 // a level of shared spectra. Only the numerator's N_L (y^a D_R) is longer than k/2 points

@@ -35,18 +35,22 @@ void lay_out_terms(int b, double o) {
     }
 }
 
-// {out, 8} <- v, |v| < B^4 / 2, as the balanced digits that a carry sweep of v leaves.
-// Returns whether none of them is +-B/2.
+// {out, 8} <- v, 0 <= v < FirstLevelLargest, as the balanced digits that a carry sweep of v
+// leaves. Returns whether none of them is +-B/2. The plain digits of v + B/2 (1 + B + B^2) less
+// B/2 are balanced digits of v in -B/2..B/2-1, the top one below B/2 as it stands: where none
+// is -B/2 they are the only ones, those of the sweep. Each comes from v by a division of its own,
+// which none waits for another.
 bool put_digits(std::int64_t v, double* out) {
-    bool unique = true;
-    for (int i = 7; i >= 4; --i) {
-        const std::int64_t carry = carry_out<true>(v), d = v - carry * RadixInt;
-        unique = unique && d != HalfRadixInt && d != -HalfRadixInt;
-        out[i] = static_cast<double>(d);
-        v = carry;
+    assert(v >= 0 && v < FirstLevelLargest);
+    constexpr std::uint64_t B = RadixInt, Half = HalfRadixInt;
+    const std::uint64_t w = static_cast<std::uint64_t>(v) + Half * (1 + B + B * B);
+    const std::uint64_t digits[4] = {w / (B * B * B), w / (B * B) % B, w / B % B, w % B};
+    for (int i = 0; i < 4; ++i) {
+        const std::uint64_t half = i == 0 ? 0 : Half;
+        out[4 + i] = static_cast<double>(static_cast<std::int64_t>(digits[i] - half));
     }
     for (int i = 0; i < 4; ++i) out[i] = 0.0;
-    return unique;
+    return digits[1] != 0 && digits[2] != 0 && digits[3] != 0;
 }
 
 }  // namespace
@@ -64,7 +68,8 @@ double drm_combine_terms(int x, int n) {
         for (int pair = 0, b = 1; pair < m; ++pair, b += 8, OddCounter += 4.0)
             lay_out_terms(b, OddCounter);
         ++MergeLevels[MergeBySeparateProducts];
-        return merge_level_by_words(4, m);
+        int words;
+        return merge_level_by_words(4, m, 4, &words);
     }
     const std::int64_t y = static_cast<std::int64_t>(x) * x;
     const Span power = significant(PowerWork + 1, 4);

@@ -39,6 +39,8 @@ enum Role {
 // The memory of a level of group length k and length L, named once:
 //   power_times_right: ProductWork[1..2k], y^a D_R;
 //   low_half: its low half (words k+1..2k), a factor of the numerator;
+//   reversed: after it, folded: the top words of N_L that meet y^a D_R beyond word k, bottom
+//     first, at most k / FoldedOverrunShare;
 //   spectra: FftScratch from its start, the spectra routes' spectra, one of length L for each
 //     Role (fft/scratch.h);
 //   beyond: after them, folded: N_L (y^a D_R)'s coefficients from word k up, at most
@@ -46,13 +48,14 @@ enum Role {
 struct LevelAreas {
     double* power_times_right;
     double* low_half;
+    double* reversed;
     double* spectra;
     double* beyond;
 };
 
 LevelAreas level_areas(int k, int L) {
     double* power_times_right = ProductWork + 1;
-    return {power_times_right, power_times_right + k, FftScratch,
+    return {power_times_right, power_times_right + k, power_times_right + 2 * k, FftScratch,
             level_spectrum(FftScratch, L, Roles)};
 }
 
@@ -129,21 +132,30 @@ double product(const FoldedSpectra& way, const Spectrum& a, const Spectrum& b, d
 // over[t] <- the coefficient of A * B at word k + t from the bottom, for the k-word integers
 // {A, k} and {B, k} (most significant first) with sa and sb significant words: the part of
 // the product that a folded transform of length k/2 subtracts from its bottom words. Each is
-// a sum of products of two words, exact. Returns their number.
-int coefficients_beyond(const double* A, int sa, const double* B, int sb, int k, double* over) {
+// a sum of products of two words, exact. Returns their number, count. Only the top count words
+// of each meet beyond word k: A's are turned bottom first into `reversed`, so that each sum
+// runs over both in the same direction.
+int coefficients_beyond(const double* A, int sa, const double* B, int sb, int k, double* over,
+                        double* reversed) {
     const int count = sa + sb - 1 - k;  // words k .. sa + sb - 2
+    if (count <= 0) return 0;
+    // reversed[u] is word sa - count + u of A from the bottom; top[v] is word count - 1 - v of
+    // B's top count words from their top, so that word k + t meets reversed[t + v] * top[v].
+    for (int u = 0; u < count; ++u) reversed[u] = A[k - 1 - (sa - count + u)];
+    const double* top = B + (sa - count - 1);
     for (int t = 0; t < count; ++t) {
-        // Word i of A from the bottom, A[k-1-i], meets word k+t-i of B, B[i-t-1]. Whole
-        // numbers far below 2^53 add up exactly in any order: eight sums side by side, so that
-        // the additions do not wait for one another.
+        // Whole numbers far below 2^53 add up exactly in any order: eight sums side by side, so
+        // that the additions do not wait for one another.
+        const double* r = reversed + t;
+        const int len = count - t;
         double sum[8] = {};
-        int i = k + t - sb + 1;
-        for (; i + 8 <= sa; i += 8)
-            for (int j = 0; j < 8; ++j) sum[j] += A[k - 1 - i - j] * B[i + j - t - 1];
-        for (; i < sa; ++i) sum[0] += A[k - 1 - i] * B[i - t - 1];
+        int v = 0;
+        for (; v + 8 <= len; v += 8)
+            for (int j = 0; j < 8; ++j) sum[j] += r[v + j] * top[v + j];
+        for (; v < len; ++v) sum[0] += r[v] * top[v];
         over[t] = ((sum[0] + sum[1]) + (sum[2] + sum[3])) + ((sum[4] + sum[5]) + (sum[6] + sum[7]));
     }
-    return count > 0 ? count : 0;
+    return count;
 }
 
 // {out, 2k} <- the sum whose folded spectrum of length k/2 is given, with its `count`
@@ -167,8 +179,9 @@ double sum_of_products(const FoldedSpectra& way, const Spectrum& a, const Spectr
                        const Spectrum& c, const Spectrum& d, double* out) {
     const int k = way.k, L = way.L;
     double* beyond = way.at.beyond;
-    const int count = coefficients_beyond(a.words, significant_words(a.words, k), b.words,
-                                          significant_words(b.words, k), k, beyond);
+    const int count =
+        coefficients_beyond(a.words, significant_words(a.words, k), b.words,
+                            significant_words(b.words, k), k, beyond, way.at.reversed);
     double* formed = spectrum_area(way.at, L, LowHalf);
     multiply_spectra(a.points, b.points, formed, L);
     add_product_of_spectra(c.points, d.points, formed, L);
@@ -215,16 +228,19 @@ double merge_level(const Way& way, int m) {
 // it) would double the length to k. Such a level runs folded at k/2 where that pays: every
 // product of at most k coefficients comes out exact, and only the numerator's
 // N_L (y^a D_R) may overrun word k.
-MergeRoute level_route(int k, int m, int* length) {
+MergeRoute level_route(int k, int m, int words, int* length) {
     *length = k;
     // A level's length is at most its group length: short groups need no scan.
     if (k <= MergeProductsLongest) return MergeBySeparateProducts;
+    // Each group's words from the top of its `words` bottom ones down, which are all it has.
+    const auto significant_below = [&](const double* group) {
+        return significant_words(group + (k - words), words);
+    };
     int longest_numerator = 0, longest_denominator = 0;
     for (int g = 0; g < 2 * m; ++g) {
-        longest_numerator =
-            std::max(longest_numerator, significant_words(Numerators + 1 + g * k, k));
+        longest_numerator = std::max(longest_numerator, significant_below(Numerators + 1 + g * k));
         longest_denominator =
-            std::max(longest_denominator, significant_words(Denominators + 1 + g * k, k));
+            std::max(longest_denominator, significant_below(Denominators + 1 + g * k));
     }
     const int power = significant_words(PowerWork + 1, k);
     const int low_half = min(k, power + longest_denominator);
@@ -232,7 +248,8 @@ MergeRoute level_route(int k, int m, int* length) {
     int L = 2;
     while (L < needed) L *= 2;
     *length = L;
-    if (L <= MergeProductsLongest) return MergeBySeparateProducts;
+    if (L <= MergeProductsLongest || (L <= MergeLanesLongest && merge_in_lanes(k, m, L)))
+        return MergeBySeparateProducts;
     if (L == k) {
         // The coefficients of y^a D_R, D_L D_R, (y^a)^2 and N_R D_L must stand below word k.
         const bool fit = power + longest_denominator - 1 <= k && 2 * longest_denominator - 1 <= k &&
@@ -247,12 +264,16 @@ MergeRoute level_route(int k, int m, int* length) {
 
 }  // namespace
 
-double drm_combine(int k, int m) {
+double drm_combine(int k, int m, int* words) {
+    assert(*words >= 0 && *words <= k);
     int L;
-    const MergeRoute route = level_route(k, m, &L);
+    const MergeRoute route = level_route(k, m, *words, &L);
     ++MergeLevels[route];
     const LevelAreas at = level_areas(k, L);
-    if (route == MergeBySeparateProducts) return merge_level_by_words(k, m);
+    if (route == MergeBySeparateProducts) return merge_level_by_words(k, m, L, words);
+    // A product of length L leaves its 2L words at the bottom of the merged group; a folded
+    // numerator may take all 2k.
+    *words = route == MergeFolded ? 2 * k : 2 * L;
     // The spectra and, folded, the coefficients beyond them fit the scratch of the step's
     // 2km words.
     assert(fits_scratch(

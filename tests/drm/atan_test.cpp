@@ -57,8 +57,9 @@ TEST(DrmCombine, TwoLevelsMergeFourTerms) {
     }
     fill_words(0, PowerWork + 1, 4);
     PowerWork[4] = x * x;
-    EXPECT_LT(drm_combine(4, 2), 1e-9);
-    EXPECT_LT(drm_combine(8, 1), 1e-9);
+    int words = 4;
+    EXPECT_LT(drm_combine(4, 2, &words), 1e-9);
+    EXPECT_LT(drm_combine(8, 1, &words), 1e-9);
     mpz_class N, D, Y;
     gmp_atan_block(0, 4, x, N, D, Y);
     EXPECT_EQ(run_value(Numerators + 1, 16), N);
@@ -67,19 +68,26 @@ TEST(DrmCombine, TwoLevelsMergeFourTerms) {
 }
 
 TEST(DrmCombineDeathTest, GroupOverflowStopsTheRun) {
-    // One pair whose y^a * D_R = B^(k-1) * B needs k+1 words. At k = 256 the left group's k
-    // significant words make the level merge by shared spectra, at k = 4 by products.
-    for (int k : {4, 256}) {
-        SCOPED_TRACE("k=" + std::to_string(k));
-        fill_words(0, Numerators + 1, 2 * k);
-        fill_words(1, Denominators + 1, k);
-        fill_words(0, Denominators + k + 1, k);
-        Denominators[2 * k - 1] = 1;
+    // One pair whose y^a * D_R = B^(k-1) * B needs k+1 words, among m pairs of zeros. At k = 256
+    // the left group's k significant words make the level merge by shared spectra, at k = 4 by
+    // products, and at k = 8 with 32 pairs by products with the pairs side by side.
+    struct Row {
+        int k, m, pair;
+    };
+    for (const Row& row : {Row{4, 1, 0}, Row{256, 1, 0}, Row{8, 32, 13}}) {
+        const int k = row.k;
+        SCOPED_TRACE("k=" + std::to_string(k) + " m=" + std::to_string(row.m));
+        fill_words(0, Numerators + 1, 2 * k * row.m);
+        fill_words(0, Denominators + 1, 2 * k * row.m);
+        double* const left = Denominators + 1 + 2 * k * row.pair;
+        fill_words(1, left, k);
+        left[2 * k - 2] = 1;
         fill_words(0, PowerWork + 1, k);
         PowerWork[1] = 1;
         // The console line goes to standard error here, where the death test reads it.
         std::fflush(stdout);
-        EXPECT_EXIT((dup2(2, 1), drm_combine(k, 1)), testing::ExitedWithCode(1),
+        int words = k;
+        EXPECT_EXIT((dup2(2, 1), drm_combine(k, row.m, &words)), testing::ExitedWithCode(1),
                     " \\*\\* Error Stop \n");
     }
 }

@@ -1,6 +1,7 @@
 // The merge levels against their formula made by separate products, word for word and bit for
 // bit: the first level formed from the terms, and the levels that sum their products word by
-// word, on the groups of real steps and on groups of random words.
+// word, a pair at a time or the pairs side by side under every kernel set, on the groups of real
+// steps and on groups of random words.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "drm/drm.h"
 #include "fft/fft.h"
+#include "tests/support/kernel_sets.h"
 
 namespace {
 
@@ -121,33 +123,65 @@ TEST(DrmCombineTerms, SameBitsWhereADigitIsHalfTheRadix) {
 
 // ---- Levels word by word ----------------------------------------------------------------
 
-// drm_combine(k, m) and merge_level_by_products(k, m) from the same groups: the same bits. The
-// groups are left as drm_combine leaves them.
-void check_level(int k, int m) {
-    SCOPED_TRACE("k=" + std::to_string(k));
+// drm_combine(k, m, &words) under every kernel set and merge_level_by_products(k, m) from the
+// same groups, none longer than `words`: the same bits, and no merged group longer than the
+// words drm_combine gives back, which it returns. The groups are left as drm_combine leaves
+// them. Levels that transform may leave other words than the products for the same integers
+// (a digit of +-B/2 for another): where the level is not to merge word by word, the words it
+// leaves told nothing of its groups' lengths (words = k) stand in for the products'.
+int check_level(int k, int m, int words, bool by_words = true) {
+    SCOPED_TRACE("k=" + std::to_string(k) + " m=" + std::to_string(m));
     const int n = 2 * k * m;
     const Level before = level_now(n, k);
-    merge_level_by_products(k, m);
+    const auto restore = [&] {
+        copy_words(before.numerators.data(), Numerators + 1, n);
+        copy_words(before.denominators.data(), Denominators + 1, n);
+        copy_words(before.power.data(), PowerWork + 1, k);
+    };
+    if (by_words) {
+        merge_level_by_products(k, m);
+    } else {
+        int unknown = k;
+        drm_combine(k, m, &unknown);
+    }
     const Level want = level_now(n, 2 * k);
-    copy_words(before.numerators.data(), Numerators + 1, n);
-    copy_words(before.denominators.data(), Denominators + 1, n);
-    copy_words(before.power.data(), PowerWork + 1, k);
-    const long separate = MergeLevels[MergeBySeparateProducts];
-    drm_combine(k, m);
-    EXPECT_EQ(MergeLevels[MergeBySeparateProducts], separate + 1) << "not a level word by word";
-    expect_same_bits(level_now(n, 2 * k), want);
+    int merged = 0;
+    for_each_kernel_set([&](KernelSet) {
+        restore();
+        const long separate = MergeLevels[MergeBySeparateProducts];
+        merged = words;
+        drm_combine(k, m, &merged);
+        if (by_words) {
+            EXPECT_EQ(MergeLevels[MergeBySeparateProducts], separate + 1) << "not word by word";
+        }
+        expect_same_bits(level_now(n, 2 * k), want);
+        for (int g = 0; g < m; ++g)
+            for (const double* group : {Numerators + 1 + 2 * k * g, Denominators + 1 + 2 * k * g})
+                EXPECT_LE(2 * k - leading_zero_words(group, 2 * k), merged) << "group " << g;
+    });
+    return merged;
 }
 
-// Every level of a step of 256 terms up to groups of 64 words, from the odd number `odd` on.
+// Every level of a step up to groups of `longest` words, from the odd number `odd` on, each
+// told how long its groups are by the level before: 256 terms, whose levels of 64 words merge a
+// pair at a time, 512, whose levels all merge side by side, and 2048, whose levels of 128 and 256
+// words merge side by side though their operands have more than 64 words, and whose longer
+// levels transform.
 TEST(DrmCombine, SameBitsAsSeparateProductsOnTheGroupsOfASteps) {
-    const int n = 1024;
-    for (int x : Arguments)
-        for (double odd : Odds) {
-            SCOPED_TRACE("x=" + std::to_string(x) + " odd=" + std::to_string(odd));
-            OddCounter = odd;
-            drm_combine_terms(x, n);
-            for (int k = 8; k <= 64; k *= 2) check_level(k, n / (2 * k));
-        }
+    struct Row {
+        int n, longest;
+    };
+    for (const Row& row : {Row{1024, 64}, Row{2048, 64}, Row{8192, 4096}})
+        for (int x : Arguments)
+            for (double odd : Odds) {
+                SCOPED_TRACE("n=" + std::to_string(row.n) + " x=" + std::to_string(x) +
+                             " odd=" + std::to_string(odd));
+                OddCounter = odd;
+                drm_combine_terms(x, row.n);
+                int words = 8;
+                for (int k = 8; k <= row.longest; k *= 2)
+                    words = check_level(k, row.n / (2 * k), words, k <= 256);
+            }
 }
 
 // A group of k words with `count` significant words of either sign, many of them from the
@@ -167,26 +201,38 @@ void random_group(double* group, int k, int count, std::mt19937_64& rng, double 
     if (count == k) group[0] *= top;
 }
 
+// Two pairs merge a pair at a time, with operands of up to 64 words; 32 side by side, with
+// operands of up to 256, and with operands of a few words in groups of 128 and 256, a level
+// shorter than the blocks of words that go into the lanes.
 TEST(DrmCombine, SameBitsAsSeparateProductsOnRandomGroups) {
+    struct Row {
+        int m, longest, rounds;
+        std::vector<int> ks;
+    };
+    const Row rows[] = {{2, 64, 40, {8, 16, 32, 64, 128}},
+                        {32, 256, 10, {8, 16, 32, 64, 128, 256}},
+                        {32, 4, 10, {128, 256}}};
     std::mt19937_64 rng(20240522);
-    for (int k : {8, 16, 32, 64, 128}) {
-        for (int round = 0; round < 40; ++round) {
-            SCOPED_TRACE("round " + std::to_string(round));
-            const int m = 2;
-            // y^a D_R fits in k words when their significant words do. Groups of 128 words
-            // go word by word while no operand has more than 64 significant words.
-            std::uniform_int_distribution<int> half(1, min(k / 2, 32)), any(0, min(k, 64));
-            random_group(PowerWork + 1, k, half(rng), rng);
-            // Products of a full group's top word stay below 2^53 and, at k = 8, summed word
-            // by word (by transforms they would not be exact).
-            const double top = k == 8 ? 600000 : 1;
-            for (int g = 0; g < 2 * m; ++g) {
-                random_group(Numerators + 1 + g * k, k, any(rng), rng, top);
-                random_group(Denominators + 1 + g * k, k, half(rng), rng);
+    for (const Row& row : rows)
+        for (int k : row.ks) {
+            const int m = row.m, longest = row.longest;
+            for (int round = 0; round < row.rounds; ++round) {
+                SCOPED_TRACE("round " + std::to_string(round));
+                // y^a D_R fits in k words when their significant words do. Groups of 128 words
+                // go word by word while no operand has more than `longest` significant words.
+                std::uniform_int_distribution<int> half(1, min(k / 2, longest / 2)),
+                    any(0, min(k, longest));
+                random_group(PowerWork + 1, k, half(rng), rng);
+                // Products of a full group's top word stay below 2^53 and, at k = 8, summed word
+                // by word (by transforms they would not be exact).
+                const double top = k == 8 ? 600000 : 1;
+                for (int g = 0; g < 2 * m; ++g) {
+                    random_group(Numerators + 1 + g * k, k, any(rng), rng, top);
+                    random_group(Denominators + 1 + g * k, k, half(rng), rng);
+                }
+                check_level(k, m, k);
             }
-            check_level(k, m);
         }
-    }
 }
 
 }  // namespace
