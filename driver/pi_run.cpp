@@ -40,7 +40,7 @@ constexpr std::int64_t working_memory_words(std::int64_t n) {
 }
 
 // Every working array of a run. Only the part a run lays out is ever touched: 5.75 MiB of it
-// at 10^5 decimals (three large pages), 48 MiB at 10^6.
+// at 10^5 decimals (three large pages), 46 MiB at 10^6.
 alignas(LargePage) double WorkingMemory[working_memory_words(LongestWorkingLength)];
 
 }  // namespace

@@ -38,38 +38,12 @@ KERNEL_INLINE Run stage_twiddles(int L, std::int64_t u) {
     return {compact_twiddle_run(L, u) + (u & (T - 1)), T};
 }
 
-// The forward weights of a weighted stage of length n >= 16 (the first stage of a forward
-// transform, the last of an inverse): their compact copy up to CompactLongest, else the
-// natural-order table, which holds the longest length, entry i for index i. Unweighted stages
-// take none.
-struct StageWeights {
-    const double* natural;  // null: the compact copy
-};
-
-constexpr StageWeights NoWeights = {nullptr};
-
-StageWeights stage_weights_of(int n) {
-    if (n <= CompactLongest) return {nullptr};
-    assert(TablePoints[0] == n);
-    return {Weights[0]};
-}
-
-// The weights of the offsets u .. u+G-1 of a weighted stage of length n = 4m, entry d the
-// weights of the inputs of quarter d: from the compact copy where there is one, else gathered
-// from the natural-order table into v (8G doubles).
-template <int G>
-KERNEL_INLINE Run stage_weights(StageWeights w, std::int64_t m, std::int64_t u, double* v) {
-    if (w.natural == nullptr) {
-        const int n = static_cast<int>(4 * m), T = table_group(n);
-        return {compact_weight_run(n, u) + (u & (T - 1)), T};
-    }
-    for (int d = 0; d < 4; ++d)
-        for (int k = 0; k < G; ++k) {
-            const std::int64_t i = (3 - d) * m + u + k;
-            v[2 * G * d + k] = w.natural[2 * i];
-            v[2 * G * d + G + k] = w.natural[2 * i + 1];
-        }
-    return {v, G};
+// The forward weights of the offsets u .. u+G-1 of a weighted stage of length n = 4m (the
+// first stage of a forward transform, the last of an inverse), from their compact copy: entry
+// d the weights of the inputs of quarter d. Unweighted stages take none.
+KERNEL_INLINE Run stage_weights(std::int64_t m, std::int64_t u) {
+    const int n = static_cast<int>(4 * m), T = table_group(n);
+    return {compact_weight_run(n, u) + (u & (T - 1)), T};
 }
 
 // The real and imaginary parts of entry j of run r for the lanes from e on.
@@ -89,8 +63,7 @@ KERNEL_INLINE R run_imaginary(const Run& r, int j, int e) {
 // register at a time: where a register holds two lanes, the butterfly of four would not fit
 // the registers at once.
 template <int G, bool Weighted, bool FromWords = false, bool Folded = false>
-void forward_stage(double* a, int L, int blocks, StageWeights weights,
-                   const double* words = nullptr) {
+void forward_stage(double* a, int L, int blocks, const double* words = nullptr) {
     typedef typename PackRegister<G>::type R;  // a group's lanes, or half of them
     constexpr int E = PackRegister<G>::lanes;
     const std::int64_t m = L / 4;
@@ -98,9 +71,8 @@ void forward_stage(double* a, int L, int blocks, StageWeights weights,
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
-            double gathered_weights[8 * G];
             const Run w = stage_twiddles(L, u);
-            const Run v = Weighted ? stage_weights<G>(weights, m, u, gathered_weights) : Run{};
+            const Run v = Weighted ? stage_weights(m, u) : Run{};
             for (int e = 0; e < G; e += E) {
                 const std::int64_t at = 2 * u + e;
                 R x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
@@ -146,7 +118,7 @@ void forward_stage(double* a, int L, int blocks, StageWeights weights,
 // the outputs are multiplied by scale and then by their conjugates (one block only). A
 // register at a time, as forward_stage.
 template <int G, bool Weighted>
-void inverse_stage(double* a, int L, int blocks, StageWeights weights, double scale) {
+void inverse_stage(double* a, int L, int blocks, double scale) {
     typedef typename PackRegister<G>::type R;  // a group's lanes, or half of them
     constexpr int E = PackRegister<G>::lanes;
     const std::int64_t m = L / 4;
@@ -154,9 +126,8 @@ void inverse_stage(double* a, int L, int blocks, StageWeights weights, double sc
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
-            double gathered_weights[8 * G];
             const Run w = stage_twiddles(L, u);
-            const Run v = Weighted ? stage_weights<G>(weights, m, u, gathered_weights) : Run{};
+            const Run v = Weighted ? stage_weights(m, u) : Run{};
             for (int e = 0; e < G; e += E) {
                 const std::int64_t at = 2 * u + e;
                 R x1r = load_as<R>(b1 + at), x1i = load_as<R>(b1 + at + G);
