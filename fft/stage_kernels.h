@@ -19,6 +19,7 @@
 
 #include "arith/registers.h"
 #include "fft/butterfly.h"
+#include "fft/shuffles.h"
 #include "fft/table_layout.h"
 
 namespace PIDRM_KERNEL_SET {
@@ -38,12 +39,32 @@ KERNEL_INLINE Run stage_twiddles(int L, std::int64_t u) {
     return {compact_twiddle_run(L, u) + (u & (T - 1)), T};
 }
 
-// The forward weights of the offsets u .. u+G-1 of a weighted stage of length n = 4m (the
-// first stage of a forward transform, the last of an inverse), from their compact copy: entry
-// d the weights of the inputs of quarter d. Unweighted stages take none.
-KERNEL_INLINE Run stage_weights(std::int64_t m, std::int64_t u) {
-    const int n = static_cast<int>(4 * m), T = table_group(n);
-    return {compact_weight_run(n, u) + (u & (T - 1)), T};
+// The forward weights of a weighted stage of length n = 4m (the first stage of a forward
+// transform, the last of an inverse) at the offsets u .. u+G-1, from their compact copy:
+// the rows of the real and imaginary parts, m and u. Unweighted stages take none.
+struct StageWeights {
+    const double *real, *imaginary;
+    std::int64_t m, u;
+};
+
+KERNEL_INLINE StageWeights stage_weights(std::int64_t m, std::int64_t u) {
+    const double* real = compact_weight_rows(static_cast<int>(4 * m));
+    return {real, real + 2 * m + WeightHead, m, u};
+}
+
+// The weights of the inputs of quarter d at the offsets in the lanes from e on, wr + i wi:
+// quarters 0 and 1 forward from rows m + u and u, quarters 2 and 3 backward from rows
+// m-2-u and 2m-2-u, their parts exchanged (fft/table_layout.h).
+template <typename R>
+KERNEL_INLINE void stage_weight(const StageWeights& v, int d, int e, R& wr, R& wi) {
+    constexpr int E = sizeof(R) / sizeof(double);
+    if (d < 2) {
+        const std::int64_t q = (d == 0 ? v.m : 0) + v.u + e;
+        wr = load_as<R>(v.real + q), wi = load_as<R>(v.imaginary + q);
+    } else {
+        const std::int64_t last = (d == 2 ? v.m : 2 * v.m) - 2 - v.u - e, first = last - (E - 1);
+        wr = reversed(load_as<R>(v.imaginary + first)), wi = reversed(load_as<R>(v.real + first));
+    }
 }
 
 // The real and imaginary parts of entry j of run r for the lanes from e on.
@@ -72,7 +93,7 @@ void forward_stage(double* a, int L, int blocks, const double* words = nullptr) 
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
             const Run w = stage_twiddles(L, u);
-            const Run v = Weighted ? stage_weights(m, u) : Run{};
+            const StageWeights v = Weighted ? stage_weights(m, u) : StageWeights{};
             for (int e = 0; e < G; e += E) {
                 const std::int64_t at = 2 * u + e;
                 R x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
@@ -94,10 +115,11 @@ void forward_stage(double* a, int L, int blocks, const double* words = nullptr) 
                     x3r = load_as<R>(b3 + at), x3i = load_as<R>(b3 + at + G);
                 }
                 if (Weighted) {
-                    rotate(x0r, x0i, run_real<R>(v, 0, e), run_imaginary<R>(v, 0, e));
-                    rotate(x1r, x1i, run_real<R>(v, 1, e), run_imaginary<R>(v, 1, e));
-                    rotate(x2r, x2i, run_real<R>(v, 2, e), run_imaginary<R>(v, 2, e));
-                    rotate(x3r, x3i, run_real<R>(v, 3, e), run_imaginary<R>(v, 3, e));
+                    R wr, wi;
+                    stage_weight(v, 0, e, wr, wi), rotate(x0r, x0i, wr, wi);
+                    stage_weight(v, 1, e, wr, wi), rotate(x1r, x1i, wr, wi);
+                    stage_weight(v, 2, e, wr, wi), rotate(x2r, x2i, wr, wi);
+                    stage_weight(v, 3, e, wr, wi), rotate(x3r, x3i, wr, wi);
                 }
                 R y[8];
                 butterfly4(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i, y, y + 2, y + 4, y + 6);
@@ -127,7 +149,7 @@ void inverse_stage(double* a, int L, int blocks, double scale) {
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
             const Run w = stage_twiddles(L, u);
-            const Run v = Weighted ? stage_weights(m, u) : Run{};
+            const StageWeights v = Weighted ? stage_weights(m, u) : StageWeights{};
             for (int e = 0; e < G; e += E) {
                 const std::int64_t at = 2 * u + e;
                 R x1r = load_as<R>(b1 + at), x1i = load_as<R>(b1 + at + G);
@@ -144,8 +166,9 @@ void inverse_stage(double* a, int L, int blocks, double scale) {
                     for (int d = 0; d < 4; ++d) {
                         y[2 * d] *= scale;
                         y[2 * d + 1] *= scale;
-                        rotate_back(y[2 * d], y[2 * d + 1], run_real<R>(v, d, e),
-                                    run_imaginary<R>(v, d, e));
+                        R wr, wi;
+                        stage_weight(v, d, e, wr, wi);
+                        rotate_back(y[2 * d], y[2 * d + 1], wr, wi);
                     }
                 }
                 store_as(b0 + at, y[0]), store_as(b0 + at + G, y[1]);

@@ -60,9 +60,15 @@ constexpr std::int64_t short_table_points(std::int64_t n) {
 //   parts of w^t, then the imaginary parts, then those of w^2t and w^3t of length L: 6T
 //   doubles at 6u of the length's run. The inverse transform multiplies by their conjugates,
 //   which are bit for bit the entries of the inverse tables, as cos is even and sin odd.
-//   Weights of length n = 4m: for the offsets of a run the real parts of the weights of index
-//   (3-d)m + u + k (k = 0..T-1), then the imaginary parts, for d = 0..3: 8T doubles at 8u of
-//   the length's run.
+//   Weights of length n = 4m: half of them. Weight i is psi^j, j = n-1-i, a quarter turn, and
+//   psi^(n-j) is psi^j with its real and imaginary parts exchanged, bit for bit (unit_root
+//   takes both from the same distance to the nearer quarter turn), but for j = 2m, its own
+//   mirror. Row q = 0 .. 2m-1 holds psi^(2m-1-q), the weight of index 2m + q, the real parts
+//   in one row and the imaginary parts in another, and q = -1 holds psi^(2m) with its parts
+//   exchanged. The inputs of quarters 0 and 1 at offset u (exponents m-1-u and 2m-1-u) read
+//   rows m + u and u; those of quarters 2 and 3 (3m-1-u and 4m-1-u) their mirrors, rows
+//   m-2-u and 2m-2-u with the parts exchanged: the offsets of a group forward in two rows and
+//   backward in the others. WeightHead doubles before each row.
 extern double* CompactTwiddles;
 extern double* CompactWeights;
 extern int CompactPoints;
@@ -72,10 +78,19 @@ extern int CompactPoints;
 bool transforms_prepared(int n);
 
 // The points of every length 16 .. L together, 2L - 16: the compact copies of the lengths
-// up to L take 1.5 doubles a point (twiddles) and 2 (weights).
+// up to L take 1.5 doubles a point (twiddles) and 1 (weights).
 constexpr std::int64_t points_up_to(std::int64_t L) {
     return L >= 16 ? 2 * L - 16 : 0;
 }
+
+// The lengths 16 .. L, powers of two.
+constexpr int lengths_up_to(std::int64_t L) {
+    return L >= 16 ? 1 + lengths_up_to(L / 2) : 0;
+}
+
+// Doubles before each row of the compact weights: q = -1 and the alignment of row 0 on a
+// cache line.
+constexpr int WeightHead = 8;
 
 // ---- Memory ------------------------------------------------------------------------------
 
@@ -85,7 +100,7 @@ struct TableSizes {
 };
 constexpr TableSizes table_sizes(std::int64_t n) {
     return {short_table_points(n), 2 * short_table_points(n), 6 * points_up_to(n) / 4,
-            2 * points_up_to(n)};
+            points_up_to(n) + 2 * WeightHead * lengths_up_to(n)};
 }
 
 // Doubles of working memory that the tables take for operands of up to n words, each table on
@@ -163,12 +178,11 @@ inline double* compact_twiddle_run(int L, std::int64_t u) {
     return CompactTwiddles + 6LL * (L - 16) / 4 + 6 * (u - (u & (T - 1)));
 }
 
-// The run of the compact weights of length n that holds offset u: the weight of index
-// (3-d)m + u has its real part at double 2Td + k, k = u mod T, and its imaginary part T
-// doubles further on.
-inline double* compact_weight_run(int n, std::int64_t u) {
-    const int T = table_group(n);
-    return CompactWeights + 2LL * (n - 16) + 8 * (u - (u & (T - 1)));
+// Row q = 0 of the real parts of the compact weights of length n >= 16; that of the
+// imaginary parts stands n/2 + WeightHead doubles further on.
+inline double* compact_weight_rows(int n) {
+    return CompactWeights + points_up_to(n / 2) + 2 * WeightHead * lengths_up_to(n / 2) +
+           WeightHead;
 }
 
 }  // namespace PIDRM_KERNEL_SET

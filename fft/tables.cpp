@@ -176,12 +176,13 @@ void prepare_transforms(int n) {
                     table_twiddle(table, L, r * t, run[2 * T * (r - 1) + k],
                                   run[2 * T * (r - 1) + T + k]);
             }
-            for (int i = 0; i < L; ++i) {
-                const int quarter = 3 - i / m, u = i % m, k = u % T;
-                const double* w = table_weight(table, L, i);
-                double* run = compact_weight_run(L, u);
-                run[2 * T * quarter + k] = w[0];
-                run[2 * T * quarter + T + k] = w[1];
+            // Row q holds the weight of index 2m + q, q = -1 its mirror's: parts exchanged.
+            double* const real = compact_weight_rows(L);
+            double* const imaginary = real + L / 2 + WeightHead;
+            for (int q = -1; q < 2 * m; ++q) {
+                const double* w = table_weight(table, L, 2 * m + (q < 0 ? -1 : q));
+                real[q] = w[q < 0 ? 1 : 0];
+                imaginary[q] = w[q < 0 ? 0 : 1];
             }
             CompactPoints = L;
         }
