@@ -67,6 +67,24 @@ KERNEL_INLINE void stage_weight(const StageWeights& v, int d, int e, R& wr, R& w
     }
 }
 
+// Stages of at least PrefetchShortest points ask for the compact twiddles of the offsets
+// TwiddlesAhead further on while they work. Those of the longest stages come from memory, a
+// stream of six doubles an offset that the processors' own prefetching does not keep ahead of:
+// in products of 2^18 points the first forward stage took a fifth less time with it, the
+// three transforms 6 % less (AMD EPYC, Zen 5); shorter stages read their twiddles from the
+// caches and gain nothing.
+constexpr int PrefetchShortest = 1 << 17;
+constexpr std::int64_t TwiddlesAhead = 64;
+
+// The lines of the compact twiddles of the offsets TwiddlesAhead after u in a stage of length
+// L = 4m asked for, once for each run of them.
+KERNEL_INLINE void prefetch_twiddles(int L, std::int64_t m, std::int64_t u) {
+    const int T = table_group(L);
+    if (L < PrefetchShortest || u + TwiddlesAhead >= m || (u & (T - 1)) != 0) return;
+    const double* run = compact_twiddle_run(L, u + TwiddlesAhead);
+    for (int k = 0; k < 6 * T; k += 8) prefetch(run + k);
+}
+
 // The real and imaginary parts of entry j of run r for the lanes from e on.
 template <typename R>
 KERNEL_INLINE R run_real(const Run& r, int j, int e) {
@@ -92,6 +110,7 @@ void forward_stage(double* a, int L, int blocks, const double* words = nullptr) 
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
+            prefetch_twiddles(L, m, u);
             const Run w = stage_twiddles(L, u);
             const StageWeights v = Weighted ? stage_weights(m, u) : StageWeights{};
             for (int e = 0; e < G; e += E) {
@@ -148,6 +167,7 @@ void inverse_stage(double* a, int L, int blocks, double scale) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
+            prefetch_twiddles(L, m, u);
             const Run w = stage_twiddles(L, u);
             const StageWeights v = Weighted ? stage_weights(m, u) : StageWeights{};
             for (int e = 0; e < G; e += E) {
