@@ -317,6 +317,27 @@ TEST(Tables, InverseEntriesAreConjugatesOfForwardOnes) {
     EXPECT_EQ(mismatches, 0);
 }
 
+// The compact weights hold half of each length's, the others read as their mirrors, parts
+// exchanged (fft/table_layout.h): every weight read that way is the weight of its index, bit
+// for bit, the self-mirror psi^(n/2) among them. Every index up to 4096 points, then a spread.
+TEST(Tables, CompactWeightsGiveEveryWeight) {
+    for (int n = 16; n <= (1 << 18); n *= 2) {
+        SCOPED_TRACE("n=" + std::to_string(n));
+        const double* real = common::compact_weight_rows(n);
+        const double* imaginary = real + n / 2 + WeightHead;
+        const int half = n / 2, every = std::max(1, n / 4096);
+        for (int i = 0; i < n; i += (i < 8 || i >= n - 8 || std::abs(i - half) < 2) ? 1 : every) {
+            const int j = n - 1 - i;  // weight i is psi^j
+            const bool mirrored = j >= half;
+            const int q = half - 1 - (mirrored ? n - j : j);
+            const double re = mirrored ? imaginary[q] : real[q];
+            const double im = mirrored ? real[q] : imaginary[q];
+            const double* w = stored_weight(n, Forward, i);
+            EXPECT_TRUE(same_bits(re, w[0]) && same_bits(im, w[1])) << "weight " << i;
+        }
+    }
+}
+
 // ---- The permuted transform of the products ---------------------------------------------
 
 // {points, n} interleaved <-> grouped as spectrum_real lays them out.
