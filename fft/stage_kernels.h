@@ -67,8 +67,9 @@ KERNEL_INLINE void stage_weight(const StageWeights& v, int d, int e, R& wr, R& w
     }
 }
 
-// Stages of at least PrefetchShortest points ask for the compact twiddles of the offsets
-// TwiddlesAhead further on while they work. Those of the longest stages come from memory, a
+// Weighted stages of at least PrefetchShortest points (the first of a forward transform, the
+// last of an inverse, at 2^17 and 2^18 points: the only stages that long) ask for the compact
+// twiddles of the offsets TwiddlesAhead further on while they work. Theirs come from memory, a
 // stream of six doubles an offset that the processors' own prefetching does not keep ahead of:
 // in products of 2^18 points the first forward stage took a fifth less time with it, the
 // three transforms 6 % less (AMD EPYC, Zen 5); shorter stages read their twiddles from the
@@ -110,7 +111,7 @@ void forward_stage(double* a, int L, int blocks, const double* words = nullptr) 
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
-            prefetch_twiddles(L, m, u);
+            if (Weighted) prefetch_twiddles(L, m, u);
             const Run w = stage_twiddles(L, u);
             const StageWeights v = Weighted ? stage_weights(m, u) : StageWeights{};
             for (int e = 0; e < G; e += E) {
@@ -167,7 +168,7 @@ void inverse_stage(double* a, int L, int blocks, double scale) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
-            prefetch_twiddles(L, m, u);
+            if (Weighted) prefetch_twiddles(L, m, u);
             const Run w = stage_twiddles(L, u);
             const StageWeights v = Weighted ? stage_weights(m, u) : StageWeights{};
             for (int e = 0; e < G; e += E) {
