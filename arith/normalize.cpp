@@ -5,6 +5,7 @@
 
 #include "arith/kernel_sets.h"
 #include "arith/long_number.h"
+#include "arith/registers.h"
 
 double Radix = 100000.0;
 int CarryMode = -1;
@@ -34,6 +35,12 @@ constexpr int Chunk = 256;
 
 // Runs of fewer digit words than this are swept word by word.
 constexpr int ShortestSpeculation = 16;
+
+// Runs of at least this many words ask, before each chunk, for the lines of the chunk below
+// it, which its digits go to next: the words of a long product go where nothing has been for
+// a while, and stores that miss hold the chunk up. Products of 2^17 words took 0.95 of their
+// time with it and of 2^18 words 0.93 (AMD EPYC, Zen 5); at 2^16 it gained nothing.
+constexpr int PrefetchShortest = 1 << 18;
 
 // The words M[1..n-1] swept word by word in place; returns the carry out of M[1]. Leading zero
 // words take part only while a carry reaches them: the sums of the arctangent's merges are
@@ -74,6 +81,8 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
     int64_t c = 0;  // the carry entering the chunk's bottom word
     for (int hi = n; hi > 0; hi -= Chunk) {
         const int lo = hi > Chunk ? hi - Chunk : 0, len = hi - lo;
+        if (n >= PrefetchShortest)
+            for (int k = lo > Chunk ? lo - Chunk : 0; k < lo; k += 8) common::prefetch(M + k);
         err = max2(err, source(from, n, lo, len, X));
         for (int k = 0; k < 3; ++k) X[len + k] = below[k];
         for (int k = 3; k < 10; ++k) X[len + k] = 0;

@@ -192,6 +192,16 @@ KERNEL_INLINE void store_as(double* p, const R& r) {
     std::memcpy(p, &r, sizeof r);
 }
 
+// Asks for the cache line that holds *p ahead of its use, where the compiler has a way to: a
+// hint, which changes no value.
+KERNEL_INLINE void prefetch(const double* p) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(p);
+#else
+    static_cast<void>(p);
+#endif
+}
+
 // Lanes are rearranged by the compilers' shuffles where they have them (GCC 12, Clang).
 #if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS) && \
     defined(__has_builtin)

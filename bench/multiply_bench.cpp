@@ -7,15 +7,33 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <random>
 #include <vector>
 
 #include "arith/kernel_sets.h"
+#include "arith/long_number.h"
 #include "fft/fft.h"
 
 namespace {
+
+// The arrays of BM_ProductSplit as a run lays out its working memory: one after another, each
+// on whole cache lines, in large pages where the system gives them (hold_in_large_pages).
+// Vectors of this size come from the system's own allocation, 16 bytes past a page of 4 KiB,
+// where every access of a 64-byte register spans two cache lines: a run never sees that.
+constexpr std::int64_t SplitLongest = 1 << 18;
+constexpr std::int64_t SplitDoubles = 14 * SplitLongest + 64;
+alignas(LargePage) double SplitArea[SplitDoubles];
+
+// The next n doubles of the area from *next, which moves past them.
+double* split_array(double** next, std::int64_t n) {
+    double* const at = take_slice(next, n);
+    assert(*next <= SplitArea + SplitDoubles);
+    return at;
+}
 
 // A number of n words: exponent 1, words uniform in -50000..50000, the top word non-zero.
 std::vector<double> random_number(int n, std::mt19937_64& gen) {
@@ -60,41 +78,50 @@ void BM_ProductSplit(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
     const int n = static_cast<int>(state.range(0));
     std::mt19937_64 gen(n);
-    const std::vector<double> x = random_number(n, gen), y = random_number(n, gen);
+    const std::vector<double> xs = random_number(n, gen), ys = random_number(n, gen);
+    assert(n <= SplitLongest);
+    hold_in_large_pages(SplitArea, sizeof SplitArea, sizeof SplitArea);
+    double* next = SplitArea;
+    double *x = split_array(&next, n + 1), *y = split_array(&next, n + 1);
+    double *z = split_array(&next, 2LL * n + 1), *packed_x = split_array(&next, 2LL * n);
+    double *packed_y = split_array(&next, 2LL * n), *sx = split_array(&next, 2LL * n);
+    double *sy = split_array(&next, 2LL * n), *fftw_first = split_array(&next, 2LL * n);
+    std::copy(xs.begin(), xs.end(), x);
+    std::copy(ys.begin(), ys.end(), y);
     // The transforms' inputs as forward_spectrum lays them out: words as real parts, zero
     // imaginary parts, grouped.
-    std::vector<double> packed_x(2 * n, 0.0), packed_y(2 * n, 0.0);
+    std::fill(packed_x, packed_x + 2 * n, 0.0);
+    std::fill(packed_y, packed_y + 2 * n, 0.0);
     for (int i = 0; i < n; ++i) {
         packed_x[spectrum_real(i, n)] = x[i + 1];
         packed_y[spectrum_real(i, n)] = y[i + 1];
     }
-    std::vector<double> sx(2 * n), sy(2 * n), z(2 * n + 1);
     const std::vector<double> fftw_input = random_points(n);
-    fftw_complex* fftw_points = fftw_alloc_complex(static_cast<size_t>(n));
-    double* fftw_first = &fftw_points[0][0];  // the points as 2n doubles, (re, im) interleaved
+    // FFTW's points in the same area, (re, im) interleaved, aligned as fftw_malloc aligns.
+    fftw_complex* fftw_points = reinterpret_cast<fftw_complex*>(fftw_first);
     const fftw_plan plan =
         fftw_plan_dft_1d(n, fftw_points, fftw_points, FFTW_FORWARD, FFTW_MEASURE);
     std::chrono::duration<double> transforms{0}, whole{0}, fftw{0};
     double err = 0;
     for (auto _ : state) {
-        sx = packed_x;
-        sy = packed_y;
+        std::copy(packed_x, packed_x + 2 * n, sx);
+        std::copy(packed_y, packed_y + 2 * n, sy);
         const auto t0 = Clock::now();
-        weighted_fft_permuted(sx.data(), n, 0);
-        weighted_fft_permuted(sy.data(), n, 0);
+        weighted_fft_permuted(sx, n, 0);
+        weighted_fft_permuted(sy, n, 0);
         const auto t1 = Clock::now();
-        multiply_spectra(sx.data(), sy.data(), sx.data(), n);
+        multiply_spectra(sx, sy, sx, n);
         const auto t2 = Clock::now();
-        weighted_fft_permuted(sx.data(), n, 1);
+        weighted_fft_permuted(sx, n, 1);
         const auto t3 = Clock::now();
-        err = max2(err, multiply(x.data(), y.data(), z.data(), n, FftScratch));
+        err = max2(err, multiply(x, y, z, n, FftScratch));
         const auto t4 = Clock::now();
         std::copy(fftw_input.begin(), fftw_input.end(), fftw_first);
         const auto t5 = Clock::now();
         fftw_execute(plan);
         const auto t6 = Clock::now();
-        benchmark::DoNotOptimize(sx.data());
-        benchmark::DoNotOptimize(z.data());
+        benchmark::DoNotOptimize(sx);
+        benchmark::DoNotOptimize(z);
         benchmark::DoNotOptimize(fftw_first);
         transforms += (t1 - t0) + (t3 - t2);
         whole += t4 - t3;
@@ -102,7 +129,6 @@ void BM_ProductSplit(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(t4 - t3).count());
     }
     fftw_destroy_plan(plan);
-    fftw_free(fftw_points);
     const double iterations = static_cast<double>(state.iterations());
     const double transforms_ms = 1e3 * transforms.count() / iterations;
     state.counters["transforms_ms"] = transforms_ms;

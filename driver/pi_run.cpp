@@ -39,8 +39,8 @@ constexpr std::int64_t working_memory_words(std::int64_t n) {
     return slice_words(n + 3) + drm_memory_words(n) + fft_memory_words(n);
 }
 
-// Every working array of a run. Only the part a run lays out is ever touched: 5.75 MiB of it
-// at 10^5 decimals (three large pages), 48 MiB at 10^6.
+// Every working array of a run. Only the part a run lays out is ever touched: 5.25 MiB of it
+// at 10^5 decimals (three large pages), 42 MiB at 10^6.
 alignas(LargePage) double WorkingMemory[working_memory_words(LongestWorkingLength)];
 
 }  // namespace

@@ -11,12 +11,12 @@
 extern double* FftScratch;
 
 // Doubles of working memory that the products of operands of up to n words take, n <= 2^18 a
-// power of two: FftScratch and the forward tables of the transforms (fft/table_layout.h).
+// power of two: FftScratch and the tables of the transforms (fft/table_layout.h).
 constexpr std::int64_t fft_memory_words(std::int64_t n) {
     return slice_words(scratch_doubles(n)) + table_memory_words(n);
 }
 
-// Lays out FftScratch and the forward tables for operands of up to n words from `memory`
+// Lays out FftScratch and the tables for operands of up to n words from `memory`
 // (fft_memory_words(n) doubles) and returns the memory after them. The tables are empty
 // until prepare_transforms makes them.
 double* lay_out_fft_memory(double* memory, int n);

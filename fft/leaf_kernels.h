@@ -58,7 +58,7 @@ template <typename T, typename Pairs>
 KERNEL_INLINE void eight_and_two_twiddles(int d, T* wr, T* wi, Pairs pairs) {
     for (int r = 1; r <= 3; ++r) {
         double re, im;
-        twiddle(0, 8, r, re, im);
+        table_twiddle(short_table(), 8, r, re, im);
         if (d == 1) im = -im;  // the inverse twiddle, bit for bit
         wr[r] = pairs(re, 1.0), wi[r] = pairs(im, 0.0);
     }

@@ -33,7 +33,7 @@ constexpr int BreadthPoints = 1 << 10;
 template <int G>
 void forward_breadth(double* a, int L) {
     const int leaf = leaf_length(L);
-    for (int len = L; len > leaf; len /= 4) forward_stage<G, false>(a, len, L / len, NoWeights);
+    for (int len = L; len > leaf; len /= 4) forward_stage<G, false>(a, len, L / len);
     leaf_stages<G>(a, L, leaf, 0);
 }
 
@@ -41,8 +41,7 @@ template <int G>
 void inverse_breadth(double* a, int L) {
     const int leaf = leaf_length(L);
     leaf_stages<G>(a, L, leaf, 1);
-    for (int len = 4 * leaf; len <= L; len *= 4)
-        inverse_stage<G, false>(a, len, L / len, NoWeights, 1.0);
+    for (int len = 4 * leaf; len <= L; len *= 4) inverse_stage<G, false>(a, len, L / len, 1.0);
 }
 
 // The forward transform of block a, L >= 4 points, depth first.
@@ -52,7 +51,7 @@ void forward_depth(double* a, int L) {
         forward_breadth<G>(a, L);
         return;
     }
-    forward_stage<G, false>(a, L, 1, NoWeights);
+    forward_stage<G, false>(a, L, 1);
     for (int r = 0; r < 4; ++r) forward_depth<G>(a + 2LL * r * (L / 4), L / 4);
 }
 
@@ -63,7 +62,7 @@ void inverse_depth(double* a, int L) {
         return;
     }
     for (int r = 0; r < 4; ++r) inverse_depth<G>(a + 2LL * r * (L / 4), L / 4);
-    inverse_stage<G, false>(a, L, 1, NoWeights, 1.0);
+    inverse_stage<G, false>(a, L, 1, 1.0);
 }
 
 // Block a of L >= 4 points: the forward transform, the product with block s of a spectrum
@@ -78,21 +77,20 @@ void product_depth(double* a, const double* s, int L) {
         return;
     }
     const std::int64_t quarter = 2LL * (L / 4);
-    forward_stage<G, false>(a, L, 1, NoWeights);
+    forward_stage<G, false>(a, L, 1);
     for (int r = 0; r < 4; ++r)
         product_depth<G>(a + r * quarter, s == nullptr ? nullptr : s + r * quarter, L / 4);
-    inverse_stage<G, false>(a, L, 1, NoWeights, 1.0);
+    inverse_stage<G, false>(a, L, 1, 1.0);
 }
 
-// {points, n} grouped by G: each point times scale, then times entry i*q of the forward
-// weights, or by its conjugate when inverse (bit for bit the inverse weight: the product
+// {points, n} grouped by G: each point times scale, then times weight i of the forward short
+// table, or by its conjugate when inverse (bit for bit the inverse weight: the product
 // with (c, -s) is c r - (-s) m = c r + s m exactly).
-void grouped_scale(double* points, int n, int G, double scale, int q, bool inverse) {
-    const double* weights = Weights[0] + 2 * (q - 1);
+void grouped_scale(double* points, int n, int G, double scale, bool inverse) {
     for (std::int64_t i = 0; i < n; ++i) {
         const std::int64_t at = real_at(i, G);
         const double r = points[at] * scale, m = points[at + G] * scale;
-        const double* w = point(weights, i * q);
+        const double* w = table_weight(short_table(), n, i);
         if (inverse) {
             points[at] = w[0] * r + w[1] * m;
             points[at + G] = w[0] * m - w[1] * r;
@@ -107,40 +105,37 @@ void grouped_scale(double* points, int n, int G, double scale, int q, bool inver
 template <int G>
 void transform_grouped(double* points, int n, int d) {
     // The forward weights; the inverse stage takes their conjugates.
-    const StageWeights weights = stage_weights_of(n);
     const std::int64_t m = n / 4;
     if (d == 0) {
-        forward_stage<G, true>(points, n, 1, weights);
+        forward_stage<G, true>(points, n, 1);
         for (int r = 0; r < 4; ++r) forward_depth<G>(points + 2 * r * m, static_cast<int>(m));
     } else {
         for (int r = 0; r < 4; ++r) inverse_depth<G>(points + 2 * r * m, static_cast<int>(m));
         // Dividing by n, a power of two, is multiplying by 1/n exactly.
-        inverse_stage<G, true>(points, n, 1, weights, 1.0 / n);
+        inverse_stage<G, true>(points, n, 1, 1.0 / n);
     }
 }
 
 template <int G>
 void transform_words_grouped(const double* words, double* spectrum, int n, bool folded) {
-    const StageWeights weights = stage_weights_of(n);
     const std::int64_t m = n / 4;
     if (folded) {
-        forward_stage<G, true, true, true>(spectrum, n, 1, weights, words);
+        forward_stage<G, true, true, true>(spectrum, n, 1, words);
     } else {
-        forward_stage<G, true, true>(spectrum, n, 1, weights, words);
+        forward_stage<G, true, true>(spectrum, n, 1, words);
     }
     for (int r = 0; r < 4; ++r) forward_depth<G>(spectrum + 2 * r * m, static_cast<int>(m));
 }
 
 template <int G>
 void product_grouped(const double* words, const double* spectrum, double* points, int n) {
-    const StageWeights weights = stage_weights_of(n);
     const std::int64_t quarter = 2LL * (n / 4);
-    forward_stage<G, true, true>(points, n, 1, weights, words);
+    forward_stage<G, true, true>(points, n, 1, words);
     for (int r = 0; r < 4; ++r)
         product_depth<G>(points + r * quarter,
                          spectrum == nullptr ? nullptr : spectrum + r * quarter, n / 4);
     // Dividing by n, a power of two, is multiplying by 1/n exactly.
-    inverse_stage<G, true>(points, n, 1, weights, 1.0 / n);
+    inverse_stage<G, true>(points, n, 1, 1.0 / n);
 }
 
 // The stage of a transform of 2 points, one group of two: position 0 (index 1) gets the sum,
@@ -157,12 +152,12 @@ void permuted_transform(double* points, int n, int direction) {
     const int d = direction == 1 ? 1 : 0;
     if (n < 16) {
         // The weights as the natural-order transform applies them, then the short stages.
-        const int q = table_stride(0, n), G = group_points(n);
-        if (d == 0) grouped_scale(points, n, G, 1.0, q, false);
+        const int G = group_points(n);
+        if (d == 0) grouped_scale(points, n, G, 1.0, false);
         if (n == 2) stage_of_two(points);
         if (n == 4) stages_of_four<4>(points, 4, d);
         if (n == 8) stages_of_eight_and_two<4>(points, 8, d);
-        if (d == 1) grouped_scale(points, n, G, 1.0 / n, q, true);
+        if (d == 1) grouped_scale(points, n, G, 1.0 / n, true);
         return;
     }
     with_group(n, [&](auto g) { transform_grouped<decltype(g)::value>(points, n, d); });

@@ -1,5 +1,7 @@
 // The rearrangements of lanes that the leaves of the permuted transform take
-// (fft/leaf_kernels.h): pairs swapped, halves joined and parted, and 4 x 4 transposes. Each is
+// (fft/leaf_kernels.h): pairs swapped, halves joined and parted, and 4 x 4 transposes; and the
+// lanes of a register in reverse order, for the weights that the stages read backwards
+// (fft/stage_kernels.h). Each is
 // written once for the registers of each kernel set (arith/registers.h): the compilers'
 // shuffles where they have them, which stay in registers, and plain lane copies elsewhere.
 // A rearrangement moves doubles and rounds nothing. Included only by the kernels' sources.
@@ -8,6 +10,22 @@
 #include "arith/lanes.h"
 
 namespace PIDRM_KERNEL_SET {
+
+// The lanes of a register in reverse order: (v[N-1], .., v[1], v[0]) for a register of N.
+KERNEL_INLINE Register reversed(const Register& v) {
+#if PIDRM_REGISTER_LANES == 1
+    return v;
+#elif defined(PIDRM_SHUFFLES) && PIDRM_REGISTER_LANES == 4
+    return __builtin_shufflevector(v, v, 3, 2, 1, 0);
+#elif defined(PIDRM_SHUFFLES)
+    return __builtin_shufflevector(v, v, 1, 0);
+#else
+    double d[RegisterLanes], r[RegisterLanes];
+    std::memcpy(d, &v, sizeof d);
+    for (int i = 0; i < RegisterLanes; ++i) r[i] = d[RegisterLanes - 1 - i];
+    return load_as<Register>(r);
+#endif
+}
 
 // (v[1], v[0], v[3], v[2]).
 KERNEL_INLINE Lanes swapped_pairs(const Lanes& v) {
@@ -92,6 +110,10 @@ KERNEL_INLINE void transpose_4x4(Lanes* v) {
 
 #if PIDRM_WIDE_LANES == 8
 // The registers of eight lanes, where the set has them (AVX-512).
+
+KERNEL_INLINE Wide reversed(const Wide& v) {
+    return __builtin_shufflevector(v, v, 7, 6, 5, 4, 3, 2, 1, 0);
+}
 
 // (v[1], v[0], v[3], v[2], v[5], v[4], v[7], v[6]).
 KERNEL_INLINE Wide swapped_pairs(const Wide& v) {

@@ -15,15 +15,16 @@
 constexpr int MaxPoints = 1 << 18;
 
 // ---- The tables in natural order ---------------------------------------------------------
-// The tables of each direction (index 0 forward, 1 inverse), built for transforms of up to
-// TablePoints[d] points, a power of two (0 before the first use):
+// The tables of each direction (index 0 forward, 1 inverse) of the natural-order transform
+// (fft/transform.cpp), built for transforms of up to TablePoints[d] points, a power of two (0
+// before the first use):
 //   Twiddles[d] entry e = entry e of make_twiddles(TablePoints[d]/2, d), 2 MiB at most;
 //   Weights[d] entry i = e^(i sigma (TablePoints[d]-1-i) pi/(2 TablePoints[d])), 4 MiB at most.
 // The step of length n is that of length 2n doubled exactly, so the angle of an entry of
 // length n is bit for bit that of an entry of length 2n: a length n <= TablePoints[d] reads
 // every q-th entry, q = TablePoints[d]/n, and gets what unit_root gives for its own angle.
-// The forward tables lie in the working memory (lay_out_fft_memory), sized for the run's
-// length, the inverse ones, which only the natural-order transform reads, apart.
+// Both directions lie apart from the working memory, touched only when the natural-order
+// transform runs: the products read the compact copies and the short tables below.
 extern double* Twiddles[2];
 extern double* Weights[2];
 extern int TablePoints[2];
@@ -33,30 +34,25 @@ extern int TablePoints[2];
 // transform and the tables' own readers; the permuted transform builds nothing.
 int tables_for(int direction, int n);
 
-// The longest length whose weights have a compact copy (below); the longer one, 2^18 points,
-// reads them from the forward table in natural order, where they stand at a stride of at
-// most 3.
-constexpr int CompactLongest = MaxPoints / 2;
+// ---- The short tables --------------------------------------------------------------------
+// The forward twiddles and weights in natural order of length ShortPoints = min(n, 16) for a
+// run of working length n, as Twiddles[0] and Weights[0] hold them: what the permuted
+// transforms under 16 points and the leaves of 8 points read. They lie in the working memory.
+extern double* ShortTwiddles;
+extern double* ShortWeights;
+extern int ShortPoints;
 
-// Points of the forward tables in natural order that the working memory holds for operands of
-// up to n words. The longest length (beyond CompactLongest) reads its weights there, as the
-// natural-order transform reads its tables at any length; every other length reads compact
-// copies, and the transforms under 16 points and the leaves of 8 points read entries of at
-// most 16 points. Where the tables are shorter than n, prepare_transforms makes the compact
-// copies from tables of length n built for the while in FftScratch.
-constexpr std::int64_t natural_table_points(std::int64_t n) {
-    return n > CompactLongest ? n : (n < 16 ? n : 16);
+// Points of the short tables for operands of up to n words.
+constexpr std::int64_t short_table_points(std::int64_t n) {
+    return n < 16 ? n : 16;
 }
 
 // ---- The compact copies ------------------------------------------------------------------
 // Compact copies of the forward entries for the permuted transform of the products, made by
-// prepare_transforms for the lengths 16 .. CompactPoints it has reached: twiddles at every
-// length, weights up to CompactLongest. They hold what the butterflies of a run of offsets
-// of a stage read, side by side: one stream from memory instead of one for each quarter,
-// whose power-of-two distances make them contend for the same cache sets. The twiddles of the
-// longest length, gathered from the natural-order table, cost the forward transform's first
-// stage and the inverse's last about a third of their time (3 % of a run at 2^18 points), so
-// they have their compact copy (3 MiB).
+// prepare_transforms for the lengths 16 .. CompactPoints it has reached: twiddles and weights
+// at every length. They hold what the butterflies of a run of offsets of a stage read, side by
+// side: one stream from memory instead of one for each quarter, whose power-of-two distances
+// make them contend for the same cache sets, read as vectors.
 //
 // The offsets of a stage of length L = 4m stand in runs of T = table_group(L) offsets,
 // u .. u+T-1 (u a multiple of T): eight from L = 32 on, four at 16 (which has four).
@@ -64,36 +60,51 @@ constexpr std::int64_t natural_table_points(std::int64_t n) {
 //   parts of w^t, then the imaginary parts, then those of w^2t and w^3t of length L: 6T
 //   doubles at 6u of the length's run. The inverse transform multiplies by their conjugates,
 //   which are bit for bit the entries of the inverse tables, as cos is even and sin odd.
-//   Weights of length n = 4m: for the offsets of a run the real parts of the weights of index
-//   (3-d)m + u + k (k = 0..T-1), then the imaginary parts, for d = 0..3: 8T doubles at 8u of
-//   the length's run.
+//   Weights of length n = 4m: half of them. Weight i is psi^j, j = n-1-i, a quarter turn, and
+//   psi^(n-j) is psi^j with its real and imaginary parts exchanged, bit for bit (unit_root
+//   takes both from the same distance to the nearer quarter turn), but for j = 2m, its own
+//   mirror. Row q = 0 .. 2m-1 holds psi^(2m-1-q), the weight of index 2m + q, the real parts
+//   in one row and the imaginary parts in another, and q = -1 holds psi^(2m) with its parts
+//   exchanged. The inputs of quarters 0 and 1 at offset u (exponents m-1-u and 2m-1-u) read
+//   rows m + u and u; those of quarters 2 and 3 (3m-1-u and 4m-1-u) their mirrors, rows
+//   m-2-u and 2m-2-u with the parts exchanged: the offsets of a group forward in two rows and
+//   backward in the others. WeightHead doubles before each row.
 extern double* CompactTwiddles;
 extern double* CompactWeights;
 extern int CompactPoints;
 
 // True when prepare_transforms has made what the permuted transform of length n reads: the
-// forward tables and, from 16 points on, the compact copies of that length.
+// short tables and, from 16 points on, the compact copies of that length.
 bool transforms_prepared(int n);
 
 // The points of every length 16 .. L together, 2L - 16: the compact copies of the lengths
-// up to L take 1.5 doubles a point (twiddles) and 2 (weights).
+// up to L take 1.5 doubles a point (twiddles) and 1 (weights).
 constexpr std::int64_t points_up_to(std::int64_t L) {
     return L >= 16 ? 2 * L - 16 : 0;
 }
 
+// The lengths 16 .. L, powers of two.
+constexpr int lengths_up_to(std::int64_t L) {
+    return L >= 16 ? 1 + lengths_up_to(L / 2) : 0;
+}
+
+// Doubles before each row of the compact weights: q = -1 and the alignment of row 0 on a
+// cache line.
+constexpr int WeightHead = 8;
+
 // ---- Memory ------------------------------------------------------------------------------
 
-// The doubles of each forward table in the working memory for operands of up to n words.
+// The doubles of each table in the working memory for operands of up to n words.
 struct TableSizes {
     std::int64_t twiddles, weights, compact_twiddles, compact_weights;
 };
 constexpr TableSizes table_sizes(std::int64_t n) {
-    return {natural_table_points(n), 2 * natural_table_points(n), 6 * points_up_to(n) / 4,
-            2 * points_up_to(n < CompactLongest ? n : CompactLongest)};
+    return {short_table_points(n), 2 * short_table_points(n), 6 * points_up_to(n) / 4,
+            points_up_to(n) + 2 * WeightHead * lengths_up_to(n)};
 }
 
-// Doubles of working memory that the forward tables take for operands of up to n words, each
-// table on its own cache lines.
+// Doubles of working memory that the tables take for operands of up to n words, each table on
+// its own cache lines.
 constexpr std::int64_t table_memory_words(std::int64_t n) {
     const TableSizes s = table_sizes(n);
     return slice_words(s.twiddles) + slice_words(s.weights) + slice_words(s.compact_twiddles) +
@@ -103,6 +114,22 @@ constexpr std::int64_t table_memory_words(std::int64_t n) {
 // ---- Where an entry stands ---------------------------------------------------------------
 // Compiled into each kernel set's namespace and, for the code outside the sets, into `common`.
 namespace PIDRM_KERNEL_SET {
+
+// A table in natural order: twiddles and weights of `points` points, as Twiddles[d] and
+// Weights[d] hold them.
+struct NaturalTable {
+    const double* twiddles;
+    const double* weights;
+    int points;
+};
+
+// The natural-order tables of direction d, and the short tables.
+inline NaturalTable natural_table(int d) {
+    return {Twiddles[d], Weights[d], TablePoints[d]};
+}
+inline NaturalTable short_table() {
+    return {ShortTwiddles, ShortWeights, ShortPoints};
+}
 
 // Table stride of length n.
 inline int table_stride(int d, int n) {
@@ -115,15 +142,27 @@ inline const double* twiddle_one(int d) {
     return Twiddles[d] + TablePoints[d] - 2;
 }
 
-// The twiddle w^t of length n in direction d, 0 <= t < n. The table holds the half turn
+// The twiddle w^t of length n of table `table`, 0 <= t < n. The table holds the half turn
 // 0 <= t < n/2; the other half is its negation, w^(t+n/2) = -w^t.
-inline void twiddle(int d, int n, int t, double& re, double& im) {
+inline void table_twiddle(const NaturalTable& table, int n, int t, double& re, double& im) {
     const bool second = t >= n / 2;
     const double sign = second ? -1.0 : 1.0;
-    const double* w =
-        twiddle_one(d) - 2 * static_cast<std::int64_t>(second ? t - n / 2 : t) * table_stride(d, n);
+    const double* w = table.twiddles + table.points - 2 -
+                      2 * static_cast<std::int64_t>(second ? t - n / 2 : t) * (table.points / n);
     re = sign * w[0];
     im = sign * w[1];
+}
+
+// The weight of index i of length n of table `table`, 0 <= i < n: its real part, the
+// imaginary part after it.
+inline const double* table_weight(const NaturalTable& table, int n, std::int64_t i) {
+    const std::int64_t q = table.points / n;
+    return table.weights + 2 * (q - 1 + i * q);
+}
+
+// The twiddle w^t of length n in direction d of the natural-order tables.
+inline void twiddle(int d, int n, int t, double& re, double& im) {
+    table_twiddle(natural_table(d), n, t, re, im);
 }
 
 // The offsets in a run of the compact tables of stage length L.
@@ -139,12 +178,11 @@ inline double* compact_twiddle_run(int L, std::int64_t u) {
     return CompactTwiddles + 6LL * (L - 16) / 4 + 6 * (u - (u & (T - 1)));
 }
 
-// The run of the compact weights of length n that holds offset u: the weight of index
-// (3-d)m + u has its real part at double 2Td + k, k = u mod T, and its imaginary part T
-// doubles further on.
-inline double* compact_weight_run(int n, std::int64_t u) {
-    const int T = table_group(n);
-    return CompactWeights + 2LL * (n - 16) + 8 * (u - (u & (T - 1)));
+// Row q = 0 of the real parts of the compact weights of length n >= 16; that of the
+// imaginary parts stands n/2 + WeightHead doubles further on.
+inline double* compact_weight_rows(int n) {
+    return CompactWeights + points_up_to(n / 2) + 2 * WeightHead * lengths_up_to(n / 2) +
+           WeightHead;
 }
 
 }  // namespace PIDRM_KERNEL_SET

@@ -1,6 +1,6 @@
-// The twiddles and weights of the transforms: the tables of each direction, built for the
-// longest length asked for so far, and the compact copies of the forward entries that the
-// permuted transform of the products reads.
+// The twiddles and weights of the transforms: the natural-order tables of each direction,
+// built for the longest length asked for so far, and the short tables and compact copies of
+// the forward entries that the permuted transform of the products reads.
 //
 // Every twiddle and every weight is a root of unity computed from its own angle, a whole
 // number of steps of a power-of-two fraction of a turn; nothing is accumulated. The entry of
@@ -23,15 +23,19 @@
 using namespace common;
 
 namespace {
-double InverseTwiddles[MaxPoints];
-double InverseWeights[2 * MaxPoints];
-// The longest length the forward tables have room for (lay_out_fft_memory).
-int ForwardCapacity;
+// The natural-order tables, apart from the working memory: only the natural-order transform
+// and the tables' readers touch them.
+double NaturalTwiddles[2][MaxPoints];
+double NaturalWeights[2][2 * MaxPoints];
 }  // namespace
 
-double* Twiddles[2] = {nullptr, InverseTwiddles};
-double* Weights[2] = {nullptr, InverseWeights};
+double* Twiddles[2] = {NaturalTwiddles[0], NaturalTwiddles[1]};
+double* Weights[2] = {NaturalWeights[0], NaturalWeights[1]};
 int TablePoints[2];
+
+double* ShortTwiddles;
+double* ShortWeights;
+int ShortPoints;
 
 double* CompactTwiddles;
 double* CompactWeights;
@@ -121,26 +125,14 @@ void make_twiddles(int half, int direction, double* table) {
     }
 }
 
-namespace {
-
-// The forward tables at twiddles and weights, room for `capacity` points, empty.
-void place_forward_tables(double* twiddles, double* weights, int capacity) {
-    Twiddles[0] = twiddles;
-    Weights[0] = weights;
-    ForwardCapacity = capacity;
-    TablePoints[0] = 0;
-}
-
-}  // namespace
-
 double* lay_out_fft_memory(double* memory, int n) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     const TableSizes sizes = table_sizes(n);
     FftScratch = take_slice(&memory, scratch_doubles(n));
-    double* const twiddles = take_slice(&memory, sizes.twiddles);
-    double* const weights = take_slice(&memory, sizes.weights);
     // made anew by prepare_transforms
-    place_forward_tables(twiddles, weights, static_cast<int>(natural_table_points(n)));
+    ShortTwiddles = take_slice(&memory, sizes.twiddles);
+    ShortWeights = take_slice(&memory, sizes.weights);
+    ShortPoints = 0;
     CompactTwiddles = take_slice(&memory, sizes.compact_twiddles);
     CompactWeights = take_slice(&memory, sizes.compact_weights);
     CompactPoints = 0;
@@ -150,7 +142,6 @@ double* lay_out_fft_memory(double* memory, int n) {
 int tables_for(int direction, int n) {
     assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     const int d = direction == 1 ? 1 : 0;
-    assert(d == 1 || n <= ForwardCapacity);
     if (TablePoints[d] < n) {
         make_twiddles(n / 2, d, Twiddles[d]);
         make_weights(n, d, Weights[d]);
@@ -160,46 +151,46 @@ int tables_for(int direction, int n) {
 }
 
 bool transforms_prepared(int n) {
-    if (n < 16) return TablePoints[0] >= n;
-    return CompactPoints >= n && TablePoints[0] >= (n > CompactLongest ? n : 8);
+    return ShortPoints >= (n < 16 ? n : 8) && (n < 16 || CompactPoints >= n);
 }
 
 void prepare_transforms(int n) {
-    // Where the working memory holds shorter forward tables than n, the copies are made from
-    // tables of length n in FftScratch (3n of its 6n doubles, which no product has used yet),
-    // and the short tables are made after them. Every entry is unit_root's for its own angle,
-    // whatever the length of the table it is read from.
+    // The compact copies are made from forward tables of length n in natural order, built for
+    // the while in FftScratch (3n of its 6n doubles, which no product has used yet), and the
+    // short tables after them. Every entry is unit_root's for its own angle, whatever the
+    // length of the table it is read from.
+    assert(n >= 2 && n <= MaxPoints && is_power_of_two(n));
     if (transforms_prepared(n)) return;
-    double* const kept_twiddles = Twiddles[0];
-    double* const kept_weights = Weights[0];
-    const int capacity = ForwardCapacity;
-    const bool apart = n > capacity;
-    if (apart) place_forward_tables(FftScratch, FftScratch + n, n);
-    const int d = tables_for(0, n);
-    // Compact copies of the lengths not yet copied, from the forward tables: each length's
-    // run has its own place, so the copies made earlier stay as they are.
-    for (int L = CompactPoints < 16 ? 16 : 2 * CompactPoints; L <= n; L *= 2) {
-        const int m = L / 4, T = table_group(L);
-        for (int u = 0; u < m; ++u) {
-            const int t = m - 1 - u, k = u % T;
-            double* run = compact_twiddle_run(L, u);
-            for (int r = 1; r <= 3; ++r)
-                twiddle(d, L, r * t, run[2 * T * (r - 1) + k], run[2 * T * (r - 1) + T + k]);
-        }
-        CompactPoints = L;
-        if (L > CompactLongest) break;  // the weights of the longest length stay in the table
-        for (int i = 0; i < L; ++i) {
-            const int quarter = 3 - i / m, u = i % m, k = u % T;
-            const double* w = stored_weight(L, d, i);
-            double* run = compact_weight_run(L, u);
-            run[2 * T * quarter + k] = w[0];
-            run[2 * T * quarter + T + k] = w[1];
+    if (n >= 16) {
+        make_twiddles(n / 2, 0, FftScratch);
+        make_weights(n, 0, FftScratch + n);
+        const NaturalTable table = {FftScratch, FftScratch + n, n};
+        // Compact copies of the lengths not yet copied: each length's run has its own place,
+        // so the copies made earlier stay as they are.
+        for (int L = CompactPoints < 16 ? 16 : 2 * CompactPoints; L <= n; L *= 2) {
+            const int m = L / 4, T = table_group(L);
+            for (int u = 0; u < m; ++u) {
+                const int t = m - 1 - u, k = u % T;
+                double* run = compact_twiddle_run(L, u);
+                for (int r = 1; r <= 3; ++r)
+                    table_twiddle(table, L, r * t, run[2 * T * (r - 1) + k],
+                                  run[2 * T * (r - 1) + T + k]);
+            }
+            // Row q holds the weight of index 2m + q, q = -1 its mirror's: parts exchanged.
+            double* const real = compact_weight_rows(L);
+            double* const imaginary = real + L / 2 + WeightHead;
+            for (int q = -1; q < 2 * m; ++q) {
+                const double* w = table_weight(table, L, 2 * m + (q < 0 ? -1 : q));
+                real[q] = w[q < 0 ? 1 : 0];
+                imaginary[q] = w[q < 0 ? 0 : 1];
+            }
+            CompactPoints = L;
         }
     }
-    if (apart) {
-        place_forward_tables(kept_twiddles, kept_weights, capacity);
-        tables_for(0, capacity);
-    }
+    const int s = static_cast<int>(short_table_points(n));
+    make_twiddles(s / 2, 0, ShortTwiddles);
+    make_weights(s, 0, ShortWeights);
+    ShortPoints = s;
 }
 
 const double* stored_twiddle(int n, int direction, int e) {

@@ -53,8 +53,8 @@ Products products_of(const Words& x, const Words& y, int n) {
 // Random balanced words at every length from 2 to 2^18 (2^16 words and more only in the
 // optimised build), and every word at +50000, whose coefficients come nearest to rounding the
 // wrong way. Every length, since each takes kernels of its own: the leaves of 8 points (odd
-// powers of two) or of 4 and 16 (even powers), groups of eight from 32 points on, and at 2^18
-// the weights gathered from the natural-order table.
+// powers of two) or of 4 and 16 (even powers), groups of eight from 32 points on, and the
+// compact copies of every length's twiddles and weights.
 TEST(KernelSets, ProductsHaveTheBaselineBits) {
     std::mt19937_64 gen(19);
     std::uniform_int_distribution<int> digit(-50000, 50000);

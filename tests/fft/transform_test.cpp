@@ -317,6 +317,27 @@ TEST(Tables, InverseEntriesAreConjugatesOfForwardOnes) {
     EXPECT_EQ(mismatches, 0);
 }
 
+// The compact weights hold half of each length's, the others read as their mirrors, parts
+// exchanged (fft/table_layout.h): every weight read that way is the weight of its index, bit
+// for bit, the self-mirror psi^(n/2) among them. Every index up to 4096 points, then a spread.
+TEST(Tables, CompactWeightsGiveEveryWeight) {
+    for (int n = 16; n <= (1 << 18); n *= 2) {
+        SCOPED_TRACE("n=" + std::to_string(n));
+        const double* real = common::compact_weight_rows(n);
+        const double* imaginary = real + n / 2 + WeightHead;
+        const int half = n / 2, every = std::max(1, n / 4096);
+        for (int i = 0; i < n; i += (i < 8 || i >= n - 8 || std::abs(i - half) < 2) ? 1 : every) {
+            const int j = n - 1 - i;  // weight i is psi^j
+            const bool mirrored = j >= half;
+            const int q = half - 1 - (mirrored ? n - j : j);
+            const double re = mirrored ? imaginary[q] : real[q];
+            const double im = mirrored ? real[q] : imaginary[q];
+            const double* w = stored_weight(n, Forward, i);
+            EXPECT_TRUE(same_bits(re, w[0]) && same_bits(im, w[1])) << "weight " << i;
+        }
+    }
+}
+
 // ---- The permuted transform of the products ---------------------------------------------
 
 // {points, n} interleaved <-> grouped as spectrum_real lays them out.
@@ -350,8 +371,8 @@ Points permuted(Points in, int direction) {
     return Points(points.data(), points.data() + 2 * n);
 }
 
-// The longest length reads the shared tables, every shorter one the compact copies, so both
-// ends of the range are taken besides the short ones and both parities of log2 n.
+// The lengths under 16 read the short tables, the others the compact copies of their own
+// length: the short ones, both ends of the range and both parities of log2 n.
 const int PermutedLengths[] = {2,   4,   8,    16,   32,   64,      128,
                                256, 512, 1024, 2048, 4096, 1 << 17, 1 << 18};
 
@@ -376,6 +397,24 @@ TEST(PermutedTransform, SpectrumIsWeightedSpectrumReordered) {
             ASSERT_NEAR(a[i].first, b[i].first, tolerance) << "sorted point " << i;
             ASSERT_NEAR(a[i].second, b[i].second, tolerance) << "sorted point " << i;
         }
+    }
+}
+
+// The permuted transforms read the short tables and the compact copies in the working memory,
+// never the natural-order tables, which a run does not lay out: with those spoilt, both
+// directions give the same bits.
+TEST(PermutedTransform, ReadsNoNaturalOrderTable) {
+    for (int n : PermutedLengths) {
+        SCOPED_TRACE("n=" + std::to_string(n));
+        const Points x = random_points(n, 5 * n);
+        const Points forward = permuted(x, Forward), inverse = permuted(x, Inverse);
+        tables_for(Forward, n);
+        std::fill(Twiddles[0], Twiddles[0] + TablePoints[0], std::nan(""));
+        std::fill(Weights[0], Weights[0] + 2 * TablePoints[0], std::nan(""));
+        const Points spoilt_forward = permuted(x, Forward), spoilt_inverse = permuted(x, Inverse);
+        TablePoints[0] = 0;  // made anew when next read
+        EXPECT_EQ(std::memcmp(spoilt_forward.data(), forward.data(), 16LL * n), 0);
+        EXPECT_EQ(std::memcmp(spoilt_inverse.data(), inverse.data(), 16LL * n), 0);
     }
 }
 
