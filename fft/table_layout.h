@@ -78,13 +78,15 @@ extern int CompactPoints;
 bool transforms_prepared(int n);
 
 // The points of every length 16 .. L together, 2L - 16: the compact copies of the lengths
-// up to L take 1.5 doubles a point (twiddles) and 1 (weights).
-constexpr std::int64_t points_up_to(std::int64_t L) {
+// up to L take 1.5 doubles a point (twiddles) and 1 (weights). Static, as the next one: the
+// kernel sets read them too (compact_weight_rows), and a function that a set's code may emit
+// must not be one symbol shared with another set's (tools/kernel_symbols.sh).
+static constexpr std::int64_t points_up_to(std::int64_t L) {
     return L >= 16 ? 2 * L - 16 : 0;
 }
 
 // The lengths 16 .. L, powers of two.
-constexpr int lengths_up_to(std::int64_t L) {
+static constexpr int lengths_up_to(std::int64_t L) {
     return L >= 16 ? 1 + lengths_up_to(L / 2) : 0;
 }
 
