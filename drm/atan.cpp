@@ -97,8 +97,15 @@ double block_step(int x, int n, bool advance_before, bool advance_after) {
 
     // The block: P / (Q * x^(2(j0+M)-1)), added into the sum.
     const double e3 = divide(Numerators, PowerWork, Denominators, n, ProductWork, FftScratch);
-    add_aligned(AtanSum, Denominators, ProductWork, n, +1);
-    copy_words(ProductWork, AtanSum, n + 1);
+    // In place where the quotient's exponent is at most the sum's, as the terms' decrease
+    // makes it for every block: add_aligned then leaves the words it would leave elsewhere,
+    // with no copy back.
+    if (AtanSum[0] >= Denominators[0]) {
+        add_aligned(AtanSum, Denominators, AtanSum, n, +1);
+    } else {
+        add_aligned(AtanSum, Denominators, ProductWork, n, +1);
+        copy_words(ProductWork, AtanSum, n + 1);
+    }
     return max2(err, e3);
 }
 
