@@ -107,13 +107,11 @@ constexpr int PrefetchShortest = 1 << 17;
 constexpr std::int64_t TwiddlesAhead = 64;
 
 // The lines of the compact twiddles of the offsets TwiddlesAhead after u in a stage of length
-// L = 4m asked for, or before u where the offsets run down (step -1), once for each run of
-// them.
-KERNEL_INLINE void prefetch_twiddles(int L, std::int64_t m, std::int64_t u, int step) {
+// L = 4m asked for, once for each run of them.
+KERNEL_INLINE void prefetch_twiddles(int L, std::int64_t m, std::int64_t u) {
     const int T = table_group(L);
-    const std::int64_t ahead = u + step * TwiddlesAhead;
-    if (L < PrefetchShortest || ahead < 0 || ahead >= m || (u & (T - 1)) != 0) return;
-    const double* run = compact_twiddle_run(L, ahead);
+    if (L < PrefetchShortest || u + TwiddlesAhead >= m || (u & (T - 1)) != 0) return;
+    const double* run = compact_twiddle_run(L, u + TwiddlesAhead);
     for (int k = 0; k < 6 * T; k += 8) prefetch(run + k);
 }
 
@@ -185,12 +183,14 @@ KERNEL_INLINE void forward_group(double* block, std::int64_t m, std::int64_t u,
 // register at a time: where a register holds two lanes, the butterfly of four would not fit
 // the registers at once.
 //
-// From words, the groups run in pairs from both ends, u and then m-G-u: the weights of
-// quarters 2 and 3 at u stand in the lines of those of quarters 1 and 0 at m-G-u, a row apart,
-// which then come from L1 rather than from further out. The stage took a quarter less time at
-// 2^11 and 2^13 points, a tenth at 2^15 and 2^17 (AMD EPYC, Zen 5). The stages that read and
-// write the block in place run in order: in pairs they were slower. Both groups of a pair in
-// one turn of the loop were slower too: they spill registers.
+// From words, below PrefetchShortest points, the groups run in pairs from both ends, u and
+// then m-G-u: the weights of quarters 2 and 3 at u stand in the lines of those of quarters 1
+// and 0 at m-G-u, a row apart, which then come from L1 rather than from L2 or L3. The stage
+// took a fifth to a quarter less time from 2^9 to 2^15 points (AMD EPYC, Zen 5). Where the
+// words, the spectrum and the tables come from memory, twice as many streams, half of them
+// running down, took a tenth to a half more time, and the longest stages run in order; so do the
+// stages that read and write the block in place, which were slower in pairs even in cache.
+// Both groups of a pair in one turn of the loop were slower too: they spill registers.
 template <int G, bool Weighted, bool FromWords = false, bool Folded = false>
 void forward_stage(double* a, int L, int blocks, const double* words = nullptr) {
     static_assert(Weighted || !FromWords, "words are read by the weighted stage alone");
@@ -199,17 +199,15 @@ void forward_stage(double* a, int L, int blocks, const double* words = nullptr) 
     const double* const weights = Weighted ? stage_weight_rows(m) : nullptr;
     for (int g = 0; g < blocks; ++g) {
         double* const block = a + 2 * L * static_cast<std::int64_t>(g);
-        if (FromWords && m >= 2 * G) {
+        if (FromWords && m >= 2 * G && L < PrefetchShortest) {
             // Group k/G: u = k/2 on the way up, its mirror on the way down.
             for (std::int64_t k = 0; k < m; k += G) {
-                const bool up = (k & G) == 0;
-                const std::int64_t u = up ? k / 2 : m - G - (k - G) / 2;
-                prefetch_twiddles(L, m, u, up ? 1 : -1);
+                const std::int64_t u = (k & G) == 0 ? k / 2 : m - G - (k - G) / 2;
                 forward_group<G, Weighted, true, Folded>(block, m, u, twiddles, weights, words);
             }
         } else {
             for (std::int64_t u = 0; u < m; u += G) {
-                if (Weighted) prefetch_twiddles(L, m, u, 1);
+                if (Weighted) prefetch_twiddles(L, m, u);
                 forward_group<G, Weighted, FromWords, Folded>(block, m, u, twiddles, weights,
                                                               words);
             }
@@ -232,7 +230,7 @@ void inverse_stage(double* a, int L, int blocks, double scale) {
         double* block = a + 2 * L * static_cast<std::int64_t>(g);
         double *b0 = block + 6 * m, *b1 = block + 4 * m, *b2 = block + 2 * m, *b3 = block;
         for (std::int64_t u = 0; u < m; u += G) {
-            if (Weighted) prefetch_twiddles(L, m, u, 1);
+            if (Weighted) prefetch_twiddles(L, m, u);
             const Run w = stage_twiddles(twiddles, u);
             const StageWeights v = Weighted ? stage_weights(weights, m, u) : StageWeights{};
             for (int e = 0; e < G; e += E) {
