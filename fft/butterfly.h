@@ -45,6 +45,17 @@ KERNEL_INLINE void rotate(T& xr, T& xi, const T& wr, const T& wi) {
     xr = r;
 }
 
+// rotate(xr, xi, wr, wi) for xi = +0 and wr, wi finite with their signs clear (>= +0, as the
+// forward weights are: first-quadrant roots, wi = +0 at angle 0), bit for bit, with two
+// multiplications instead of four. (+0) wi and (+0) wr are +0; xr wr - (+0) is xr wr exactly,
+// a -0 included (-0 - +0 = -0), and xr wi + (+0) is xr wi but for a -0, which becomes +0: the
+// addition is kept for that.
+template <typename T>
+KERNEL_INLINE void rotate_real(T& xr, T& xi, const T& wr, const T& wi) {
+    xi = xr * wi + T{};
+    xr = xr * wr;
+}
+
 // (xr + i xi) <- (xr + i xi)(wr - i wi): bit for bit rotate by (wr, -wi), as negating is
 // exact and x - (-y) is x + y.
 template <typename T>

@@ -4,13 +4,14 @@
 //
 // Products only multiply spectra point by point, so their spectra may stand in any order
 // that is the same for every operand. The forward transform is of decimation-in-frequency
-// kind and leaves its output in radix-4 digit-reversed order; the inverse, of
-// decimation-in-time kind, takes that order back to natural order. Both work in place,
-// depth first: one radix-4 stage over a block (fft/stage_kernels.h), then each of its four
-// quarters transformed to the end while it sits in cache, with blocks of BreadthPoints or
-// fewer done stage after stage, down to the leaves of 4, 8 or 16 points, whose stages run in
-// registers (fft/leaf_kernels.h). Points stand in groups of G (fft/groups.h): four, and eight
-// from 32 points on where the set's registers hold eight doubles.
+// kind and leaves its output in radix-4 digit-reversed order (where groups hold eight, each
+// run of 32 points transposed as the leaves leave it); the inverse, of decimation-in-time
+// kind, takes that order back to natural order. Both work in place, depth first: one radix-4
+// stage over a block (fft/stage_kernels.h), then each of its four quarters transformed to the
+// end while it sits in cache, with blocks of BreadthPoints or fewer done stage after stage,
+// down to the leaves of 4, 8 or 16 points, whose stages run in registers
+// (fft/leaf_kernels.h). Points stand in groups of G (fft/groups.h): four, and eight from 32
+// points on where the set's registers hold eight doubles.
 //
 // Compiled once for each kernel set (arith/kernel_sets.h); fft/permuted.cpp checks the
 // arguments and calls the active set's code.

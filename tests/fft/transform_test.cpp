@@ -431,7 +431,8 @@ TEST(PermutedTransform, RoundTripAtEveryLength) {
 
 // The transforms from words and the depth-first product give the bits of the separate
 // steps: packing (word, +0), forward, pointwise product (of b with a, or of a with itself),
-// inverse.
+// inverse. And words all -0: a spectrum of zeros, whose signs tell how the weights met the
+// zero imaginary parts.
 TEST(PermutedTransform, FromWordsAndFusedProductMatchSeparateSteps) {
     for (int n : PermutedLengths) {
         if (n < 16) continue;
@@ -455,6 +456,10 @@ TEST(PermutedTransform, FromWordsAndFusedProductMatchSeparateSteps) {
         weighted_fft_permuted_product(a.data(), nullptr, square.data(), n);
         EXPECT_EQ(std::memcmp(fused.data(), permuted(ab, Inverse).data(), 16LL * n), 0);
         EXPECT_EQ(std::memcmp(square.data(), permuted(aa, Inverse).data(), 16LL * n), 0);
+        const std::vector<double> zeros(n, -0.0);
+        weighted_fft_permuted_words(zeros.data(), from_words.data(), n);
+        const Points packed_zeros = permuted(packed(zeros), Forward);
+        EXPECT_EQ(std::memcmp(from_words.data(), packed_zeros.data(), 16LL * n), 0);
     }
 }
 
