@@ -22,7 +22,8 @@ constexpr double InverseRadix = 1.0 / RadixReal;
 constexpr int N = WideLanes >= 8 ? 8 : 4;
 typedef LanesOf<N> Words;
 
-// Guesses of the carries entering the words above x[0..N-1], from t = (x[0] + x[1]/B +
+// Guesses of the carries out of the words x[0..N-1] (the carry a word passes to the word
+// above it), next holding x[N..2N-1] (lanes 0 and 1 read), from t = (x[0] + x[1]/B +
 // x[2]/B^2)/B, which is within 1/B + 2^37/B^3 < 1.5*10^-4 of x[0] plus the carry into it,
 // divided by B (the carry into a word is within 1 of the word below plus its carry, divided
 // by B). Balanced digits: the nearest whole number to t, and to the one nearer zero at a tie,
@@ -30,53 +31,88 @@ typedef LanesOf<N> Words;
 // digits: the floor of t. Words of a whole number and a half times B (balanced) or a whole
 // number times B (plain) over zeros are common; for them t is nudged by a relative 2^-40, far
 // more than its rounding error (3 * 2^-53), toward zero (balanced) or up (plain), and the
-// floor is the nearest whole number to t - 1/2.
+// floor is the nearest whole number to t - 1/2. Each lane's guess depends on its own three
+// words alone, so a word's guess has the same bits in whichever group it is formed.
 template <bool Balanced>
-KERNEL_INLINE Words guessed_carries(const double* x) {
+KERNEL_INLINE Words guesses(const Words& x, const Words& next) {
     const Words inverse = splat<N>(InverseRadix);
-    const Words t = (load<N>(x) + (load<N>(x + 1) + load<N>(x + 2) * inverse) * inverse) * inverse;
+    const Words t =
+        (x + (lanes_from<1>(x, next) + lanes_from<2>(x, next) * inverse) * inverse) * inverse;
     return Balanced ? nearest_whole(t * splat<N>(1 - 1.0 / (1LL << 40)))
                     : nearest_whole(t + magnitude(t) * splat<N>(1.0 / (1LL << 40)) - splat<N>(0.5));
 }
 
-// D[at..at+N-1] <- the digits of words at..at+N-1, X[j] + guess[j+1] - B*guess[j]; low and
-// high keep the smallest and the largest digit of each lane (a NaN is passed over).
-KERNEL_INLINE void digits(const double* X, double* D, const double* guess, int at, Words& low,
-                          Words& high) {
-    const Words t = load<N>(X + at) + load<N>(guess + at + 1);
-    const Words digit = t - load<N>(guess + at) * splat<N>(RadixReal);
-    store(D + at, digit);
-    low = smaller(digit, low);
-    high = larger(digit, high);
+// The words x of a group plus the carries guessed into them, t, and their digits: t less B
+// times the carries guessed out of them, g. carries_in holds the guesses of the words one
+// place below x's.
+struct Digits {
+    Words t, digit;
+};
+KERNEL_INLINE Digits digits_of(const Words& x, const Words& g, const Words& carries_in) {
+    const Words t = x + carries_in;
+    return {t, t - g * splat<N>(RadixReal)};
 }
 
-// Whether the balanced digits D[at..at+N-1] of words at..at+N-1 lie in their ranges, which
-// for a digit of +-B/2 depends on the sign of the word plus its carry, t: a digit less 1 where
-// t is positive lies in -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2
-// of its middle: one comparison, where two joined by an or would become scalar code on SSE2.
-KERNEL_INLINE MaskOf<N> balanced_out_of_range(const double* X, const double* D, const double* guess,
-                                              int at) {
-    const Words t = load<N>(X + at) + load<N>(guess + at + 1);
-    const Words d = load<N>(D + at) - masked(greater(t, splat<N>(0)), splat<N>(1));
+// The groups of words 0..m-1 of a chunk (m a multiple of N, at least 2N), from the top:
+// fetch(j) gives words j..j+N-1 and `below` the words m.. (lanes 0 to 2 read). Each word is
+// fetched once, and the words one and two places on and the guesses one place on are taken
+// from the groups in registers. visit(j, digits) for each group j, in order. Returns the
+// guesses of the top group, lane 0 the carry out of word 0; *end: lane 0 the guess for word m.
+template <bool Balanced, typename Fetch, typename Visit>
+KERNEL_INLINE Words walk(Fetch fetch, int m, const Words& below, Visit visit, Words* end) {
+    Words x = fetch(0), next = fetch(N);
+    Words g = guesses<Balanced>(x, next);
+    const Words top = g;
+    for (int j = N; j + N < m; j += N) {
+        const Words after = fetch(j + N), g_next = guesses<Balanced>(next, after);
+        visit(j - N, digits_of(x, g, lanes_from<1>(g, g_next)));
+        x = next, next = after, g = g_next;
+    }
+    const Words g_last = guesses<Balanced>(next, below);
+    visit(m - 2 * N, digits_of(x, g, lanes_from<1>(g, g_last)));
+    *end = guesses<Balanced>(below, splat<N>(0));
+    visit(m - N, digits_of(next, g_last, lanes_from<1>(g_last, *end)));
+    return top;
+}
+
+// The group of the last N words of X[0..len), which overlaps the one before when N does not
+// divide len: visit(len - N, digits). Returns the guess for word len, below them.
+template <bool Balanced, typename Visit>
+KERNEL_INLINE double last_words(const double* X, int len, Visit visit) {
+    const double* x = X + len - N;
+    const Words g = guesses<Balanced>(load<N>(x), load<N>(x + N)),
+                g_in = guesses<Balanced>(load<N>(x + 1), load<N>(x + 1 + N));
+    visit(len - N, digits_of(load<N>(x), g, g_in));
+    return g_in[N - 1];
+}
+
+// Whether the balanced digits of a group lie in their ranges, which for a digit of +-B/2
+// depends on the sign of the word plus its carry, t: a digit less 1 where t is positive lies
+// in -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2 of its middle: one
+// comparison, where two joined by an or would become scalar code on SSE2.
+KERNEL_INLINE MaskOf<N> balanced_out_of_range(const Digits& d) {
+    const Words shifted = d.digit - masked(greater(d.t, splat<N>(0)), splat<N>(1));
     const double half_width = (RadixReal - 1) / 2, middle = -HalfRadixReal + half_width;
-    return greater(magnitude(d - splat<N>(middle)), splat<N>(half_width));
+    return greater(magnitude(shifted - splat<N>(middle)), splat<N>(half_width));
 }
 
 // Digits: balanced -B/2+1..B/2 when the word plus its carry, t, is positive and -B/2..B/2-1
 // otherwise (a digit of +-B/2 takes the sign of t); plain 0..B-1. The digits are whole
 // numbers, so their smallest and largest decide the range at once, except where a balanced
-// digit is +-B/2: such a chunk is checked digit by digit.
+// digit is +-B/2: such a chunk is walked again and checked digit by digit.
 template <bool Balanced>
-bool guessed_digits(const double* X, double* D, int len, double* guess, double carry_in,
-                    double* carry_out) {
-    for (int j = 0; j <= len; j += N) store(guess + j, guessed_carries<Balanced>(X + j));
-    Words low = splat<N>(0), high = splat<N>(0);
-    int j = 0;
-    for (; j + N <= len; j += N) digits(X, D, guess, j, low, high);
-    // The last words in a group that overlaps the one before: the same digits again.
-    if (j < len) digits(X, D, guess, len - N, low, high);
-    *carry_out = guess[0];
-    if (guess[len] != carry_in) return false;
+bool guessed_digits(const double* X, double* D, int len, double carry_in, double* carry_out) {
+    const int m = len - len % N;
+    const auto fetch = [X](int j) { return load<N>(X + j); };
+    Words low = splat<N>(0), high = splat<N>(0), end;
+    const auto keep = [&](int j, const Digits& d) {
+        store(D + j, d.digit);
+        low = smaller(d.digit, low);
+        high = larger(d.digit, high);
+    };
+    *carry_out = walk<Balanced>(fetch, m, load<N>(X + m), keep, &end)[0];
+    const double guess_end = m < len ? last_words<Balanced>(X, len, keep) : end[0];
+    if (guess_end != carry_in) return false;
     const double least = Balanced ? -HalfRadixReal : 0,
                  most = Balanced ? HalfRadixReal : RadixReal - 1;
     if (any(either(less(low, splat<N>(least)), greater(high, splat<N>(most))))) return false;
@@ -84,21 +120,20 @@ bool guessed_digits(const double* X, double* D, int len, double* guess, double c
         !any(either(less(low, splat<N>(least + 1)), greater(high, splat<N>(most - 1)))))
         return true;
     MaskOf<N> out = less(low, low);  // none
-    for (j = 0; j + N <= len; j += N) out = either(out, balanced_out_of_range(X, D, guess, j));
-    if (j < len) out = either(out, balanced_out_of_range(X, D, guess, len - N));
+    const auto check = [&](int, const Digits& d) { out = either(out, balanced_out_of_range(d)); };
+    walk<Balanced>(fetch, m, load<N>(X + m), check, &end);
+    if (m < len) last_words<Balanced>(X, len, check);
     return !any(out);
 }
 
 }  // namespace
 
-bool balanced_digits(const double* X, double* D, int len, double* guess, double carry_in,
-                     double* carry_out) {
-    return guessed_digits<true>(X, D, len, guess, carry_in, carry_out);
+bool balanced_digits(const double* X, double* D, int len, double carry_in, double* carry_out) {
+    return guessed_digits<true>(X, D, len, carry_in, carry_out);
 }
 
-bool plain_digits(const double* X, double* D, int len, double* guess, double carry_in,
-                  double* carry_out) {
-    return guessed_digits<false>(X, D, len, guess, carry_in, carry_out);
+bool plain_digits(const double* X, double* D, int len, double carry_in, double* carry_out) {
+    return guessed_digits<false>(X, D, len, carry_in, carry_out);
 }
 
 }  // namespace PIDRM_KERNEL_SET

@@ -51,10 +51,9 @@
 // written to D[0..len). True when every guess is confirmed: the guess for the word below the
 // chunk equals carry_in, the carry entering X[len-1], and every digit lies in its range; the
 // digits are then those of the word-by-word sweep, and *carry_out is the carry out of X[0].
-// When false, D holds no digits to keep. guess: len + 8 doubles of scratch. Balanced and
-// plain digits as normalize_carries forms them.
-using GuessedDigits = bool(const double* X, double* D, int len, double* guess, double carry_in,
-                           double* carry_out);
+// When false, D holds no digits to keep. Balanced and plain digits as normalize_carries forms
+// them.
+using GuessedDigits = bool(const double* X, double* D, int len, double carry_in, double* carry_out);
 // weighted_fft_permuted, weighted_fft_permuted_words and weighted_fft_permuted_product
 // (fft/fft.h), without their checks.
 using PermutedTransform = void(double* points, int n, int direction);

@@ -72,7 +72,7 @@ double words_as_they_are(const double* from, int, int lo, int len, double* X) {
 template <bool Balanced>
 double normalize_chunks(WordSource source, const double* from, double* M, int n) {
     // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros.
-    double X[Chunk + 10], guess[Chunk + 8];
+    double X[Chunk + 10];
     double below[3] = {0, 0, 0};  // the first three words below the chunk, zero below the run
     GuessedDigits* const guessed_digits =
         Balanced ? active_kernels().balanced_digits : active_kernels().plain_digits;
@@ -94,7 +94,7 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
         const int digits = len - top;
         double guessed_out;
         if (digits >= ShortestSpeculation &&
-            guessed_digits(x, d, digits, guess, static_cast<double>(c), &guessed_out)) {
+            guessed_digits(x, d, digits, static_cast<double>(c), &guessed_out)) {
             c = static_cast<int64_t>(guessed_out);
         } else {
             c = carry_words<Balanced>(x, d, digits, c);
