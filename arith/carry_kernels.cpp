@@ -1,79 +1,10 @@
 // The carry kernel: the digits of a chunk of words with guessed carries, four or eight words
-// at a time (eight where the set's widest register holds eight doubles). Compiled once for
-// each kernel set (arith/kernel_sets.h), whose table holds balanced_digits and plain_digits.
-//
-// The carry into a word is guessed from the three words below it. With the guesses, a word's
-// digit is the word plus the carry guessed into it, minus B times the carry guessed into the
-// word above; the carry out of a word is the one that leaves its digit in the digit range, so
-// a digit in range confirms the guess above it. When the carry entering the chunk is the one
-// guessed and every digit is in range, each word was formed with the carry the word-by-word
-// sweep passes into it (by induction from the chunk's bottom word up), so the digits are that
-// sweep's, bit for bit; otherwise the caller sweeps the chunk word by word
-// (arith/normalize.cpp). A guess decides how fast, never which digits.
-#include "arith/lanes.h"
+// at a time (arith/carry_kernels.h). Compiled once for each kernel set
+// (arith/kernel_sets.h), whose table holds balanced_digits and plain_digits.
+#include "arith/carry_kernels.h"
 
 namespace PIDRM_KERNEL_SET {
 namespace {
-
-constexpr double RadixReal = 100000.0, HalfRadixReal = RadixReal / 2;
-constexpr double InverseRadix = 1.0 / RadixReal;
-
-// Words side by side: eight where the set's widest registers hold eight doubles, else four.
-constexpr int N = WideLanes >= 8 ? 8 : 4;
-typedef LanesOf<N> Words;
-
-// Guesses of the carries out of the words x[0..N-1] (the carry a word passes to the word
-// above it), next holding x[N..2N-1] (lanes 0 and 1 read), from t = (x[0] + x[1]/B +
-// x[2]/B^2)/B, which is within 1/B + 2^37/B^3 < 1.5*10^-4 of x[0] plus the carry into it,
-// divided by B (the carry into a word is within 1 of the word below plus its carry, divided
-// by B). Balanced digits: the nearest whole number to t, and to the one nearer zero at a tie,
-// as the carry is when a digit of +-B/2 takes the sign of the word plus its carry. Plain
-// digits: the floor of t. Words of a whole number and a half times B (balanced) or a whole
-// number times B (plain) over zeros are common; for them t is nudged by a relative 2^-40, far
-// more than its rounding error (3 * 2^-53), toward zero (balanced) or up (plain), and the
-// floor is the nearest whole number to t - 1/2. Each lane's guess depends on its own three
-// words alone, so a word's guess has the same bits in whichever group it is formed.
-template <bool Balanced>
-KERNEL_INLINE Words guesses(const Words& x, const Words& next) {
-    const Words inverse = splat<N>(InverseRadix);
-    const Words t =
-        (x + (lanes_from<1>(x, next) + lanes_from<2>(x, next) * inverse) * inverse) * inverse;
-    return Balanced ? nearest_whole(t * splat<N>(1 - 1.0 / (1LL << 40)))
-                    : nearest_whole(t + magnitude(t) * splat<N>(1.0 / (1LL << 40)) - splat<N>(0.5));
-}
-
-// The words x of a group plus the carries guessed into them, t, and their digits: t less B
-// times the carries guessed out of them, g. carries_in holds the guesses of the words one
-// place below x's.
-struct Digits {
-    Words t, digit;
-};
-KERNEL_INLINE Digits digits_of(const Words& x, const Words& g, const Words& carries_in) {
-    const Words t = x + carries_in;
-    return {t, t - g * splat<N>(RadixReal)};
-}
-
-// The groups of words 0..m-1 of a chunk (m a multiple of N, at least 2N), from the top:
-// fetch(j) gives words j..j+N-1 and `below` the words m.. (lanes 0 to 2 read). Each word is
-// fetched once, and the words one and two places on and the guesses one place on are taken
-// from the groups in registers. visit(j, digits) for each group j, in order. Returns the
-// guesses of the top group, lane 0 the carry out of word 0; *end: lane 0 the guess for word m.
-template <bool Balanced, typename Fetch, typename Visit>
-KERNEL_INLINE Words walk(Fetch fetch, int m, const Words& below, Visit visit, Words* end) {
-    Words x = fetch(0), next = fetch(N);
-    Words g = guesses<Balanced>(x, next);
-    const Words top = g;
-    for (int j = N; j + N < m; j += N) {
-        const Words after = fetch(j + N), g_next = guesses<Balanced>(next, after);
-        visit(j - N, digits_of(x, g, lanes_from<1>(g, g_next)));
-        x = next, next = after, g = g_next;
-    }
-    const Words g_last = guesses<Balanced>(next, below);
-    visit(m - 2 * N, digits_of(x, g, lanes_from<1>(g, g_last)));
-    *end = guesses<Balanced>(below, splat<N>(0));
-    visit(m - N, digits_of(next, g_last, lanes_from<1>(g_last, *end)));
-    return top;
-}
 
 // The group of the last N words of X[0..len), which overlaps the one before when N does not
 // divide len: visit(len - N, digits). Returns the guess for word len, below them.
@@ -86,42 +17,26 @@ KERNEL_INLINE double last_words(const double* X, int len, Visit visit) {
     return g_in[N - 1];
 }
 
-// Whether the balanced digits of a group lie in their ranges, which for a digit of +-B/2
-// depends on the sign of the word plus its carry, t: a digit less 1 where t is positive lies
-// in -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2 of its middle: one
-// comparison, where two joined by an or would become scalar code on SSE2.
-KERNEL_INLINE MaskOf<N> balanced_out_of_range(const Digits& d) {
-    const Words shifted = d.digit - masked(greater(d.t, splat<N>(0)), splat<N>(1));
-    const double half_width = (RadixReal - 1) / 2, middle = -HalfRadixReal + half_width;
-    return greater(magnitude(shifted - splat<N>(middle)), splat<N>(half_width));
-}
-
-// Digits: balanced -B/2+1..B/2 when the word plus its carry, t, is positive and -B/2..B/2-1
-// otherwise (a digit of +-B/2 takes the sign of t); plain 0..B-1. The digits are whole
-// numbers, so their smallest and largest decide the range at once, except where a balanced
-// digit is +-B/2: such a chunk is walked again and checked digit by digit.
+// The digits of the chunk X[0..len), its groups walked as they stand in X and the last N
+// words as a group of their own.
 template <bool Balanced>
 bool guessed_digits(const double* X, double* D, int len, double carry_in, double* carry_out) {
     const int m = len - len % N;
     const auto fetch = [X](int j) { return load<N>(X + j); };
-    Words low = splat<N>(0), high = splat<N>(0), end;
+    DigitRange range = no_digits();
     const auto keep = [&](int j, const Digits& d) {
         store(D + j, d.digit);
-        low = smaller(d.digit, low);
-        high = larger(d.digit, high);
+        take(range, d.digit);
     };
-    *carry_out = walk<Balanced>(fetch, m, load<N>(X + m), keep, &end)[0];
-    const double guess_end = m < len ? last_words<Balanced>(X, len, keep) : end[0];
+    const Walked walked = walk<Balanced>(fetch, m, load<N>(X + m), keep);
+    *carry_out = walked.top_guesses[0];
+    const double guess_end = m < len ? last_words<Balanced>(X, len, keep) : walked.end_guesses[0];
     if (guess_end != carry_in) return false;
-    const double least = Balanced ? -HalfRadixReal : 0,
-                 most = Balanced ? HalfRadixReal : RadixReal - 1;
-    if (any(either(less(low, splat<N>(least)), greater(high, splat<N>(most))))) return false;
-    if (!Balanced ||
-        !any(either(less(low, splat<N>(least + 1)), greater(high, splat<N>(most - 1)))))
-        return true;
-    MaskOf<N> out = less(low, low);  // none
+    const Verdict v = verdict<Balanced>(range);
+    if (v != Verdict::CheckEach) return v == Verdict::Right;
+    MaskOf<N> out = no_lanes();
     const auto check = [&](int, const Digits& d) { out = either(out, balanced_out_of_range(d)); };
-    walk<Balanced>(fetch, m, load<N>(X + m), check, &end);
+    walk<Balanced>(fetch, m, load<N>(X + m), check);
     if (m < len) last_words<Balanced>(X, len, check);
     return !any(out);
 }
