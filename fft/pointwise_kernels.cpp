@@ -108,36 +108,40 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
 
 // product_digits (arith/kernel_sets.h): the groups of the chunk's words read from the points
 // and rounded as rounded_grouped rounds them, in the same order, and walked as they come, in
-// registers. The top chunk's word 0 is not a digit: its lane takes no part in the checks, and
-// the carry out of the chunk is the one out of word 1.
+// registers. The top chunk's word 0 is not a digit, but the digit formed for it, word 0 less B
+// times the carry guessed out of it, lies in range as nearly always: it takes part in the
+// range of the digits, and only the check digit by digit leaves it out. The top chunk's carry
+// out is the one out of word 1.
 bool product_digits(const double* points, int words, int lo, int len, double* D, double* edge,
                     double carry_in, double* carry_out, double* distance) {
     const int n = words / 2;
     if (n < 4 || group_points(n) != N || len % N != 0 || len < 2 * N) return false;
     // Words k..k+N-1 (k a multiple of N): at real_at(k, N) + N = 2k + N for k < n, at 2(k - n)
-    // for the upper half.
-    const auto coefficients = [points, n](int k) {
-        return load<N>(points + (k < n ? 2 * std::int64_t{k} + N : 2 * (std::int64_t{k} - n)));
+    // for the upper half; k = lo + j.
+    const std::int64_t upper = 2 * std::int64_t{lo} + N, lower = 2 * (std::int64_t{lo} - n);
+    const auto coefficients = [=](int j) {
+        return load<N>(points + ((lo + j < n ? upper : lower) + 2 * j));
     };
     Distances<N> d = {splat<N>(0), splat<N>(0)};
-    const auto fetch = [&](int j) { return rounded(coefficients(lo + j), d); };
-    const bool top = lo == 0;
-    double first_lane[N] = {1};
-    const MaskOf<N> digit_lanes = less(load<N>(first_lane), splat<N>(0.5));  // all but lane 0
+    const auto fetch = [&](int j) { return rounded(coefficients(j), d); };
     DigitRange range = no_digits();
     const auto keep = [&](int j, const Digits& digits) {
         store(D + j, digits.digit);
-        take(range, top && j == 0 ? masked(digit_lanes, digits.digit) : digits.digit);
+        take(range, digits.digit);
     };
     const Words below = load<N>(edge);
+    const bool top = lo == 0;
     const Walked walked = walk<true>(fetch, len, below, keep);
     *distance = largest_distance(d);
     *carry_out = walked.top_guesses[top ? 1 : 0];
     if (walked.end_guesses[0] != carry_in) return false;
     const Verdict v = verdict<true>(range);
+    if (v == Verdict::Wrong) return false;
     if (v == Verdict::CheckEach) {
         Distances<N> again = {splat<N>(0), splat<N>(0)};
-        const auto fetch_again = [&](int j) { return rounded(coefficients(lo + j), again); };
+        const auto fetch_again = [&](int j) { return rounded(coefficients(j), again); };
+        const MaskOf<N> digit_lanes =  // all but lane 0: (0, 1, .., 1) > 1/2
+            greater(lanes_from<N - 1>(splat<N>(0), splat<N>(1)), splat<N>(0.5));
         MaskOf<N> out = no_lanes();
         const auto check = [&](int j, const Digits& digits) {
             const Digits own = {masked(digit_lanes, digits.t), masked(digit_lanes, digits.digit)};
@@ -145,8 +149,6 @@ bool product_digits(const double* points, int words, int lo, int len, double* D,
         };
         walk<true>(fetch_again, len, below, check);
         if (any(out)) return false;
-    } else if (v == Verdict::Wrong) {
-        return false;
     }
     store(edge, walked.top_words);
     return true;
