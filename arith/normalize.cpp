@@ -25,10 +25,11 @@ int64_t carry_words(const double* X, double* D, int len, int64_t c) {
 }
 
 // ---- Carries by guessing -----------------------------------------------------------------
-// Chunks of words are settled by the carry kernel of the active kernel set
-// (arith/carry_kernels.cpp), which guesses the carry into each word from the three below it
-// and confirms the guesses; a chunk whose guesses fail is swept word by word. In a whole run
-// about one chunk in 2000 is swept again.
+// Chunks of words are settled by the carry kernels of the active kernel set
+// (arith/carry_kernels.h): the digits of products by product_digits, straight from their
+// points, and the others by the carry kernel, from a copy of their words. Both guess the carry
+// into each word from the three below it and confirm the guesses; a chunk whose guesses fail
+// is swept word by word. In a whole run about one chunk in 2000 is swept again.
 
 // Words per chunk.
 constexpr int Chunk = 256;
