@@ -75,8 +75,10 @@ double words_as_they_are(const double* from, int, int lo, int len, double* X) {
 template <bool Balanced>
 double normalize_chunks(WordSource source, ProductDigits* chunk_digits, const double* from,
                         double* M, int n) {
-    // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros.
-    double X[Chunk + 10];
+    // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros. On
+    // a cache line, as the groups of words the kernel loads are, so that each load finds the
+    // words in one store of the copy just made, where the store buffer hands them on.
+    alignas(64) double X[Chunk + 10];
     // The first eight words of the chunk below (three of them read), zero below the run.
     double edge[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     GuessedDigits* const guessed_digits =
