@@ -26,24 +26,42 @@ constexpr double InverseRadix = 1.0 / RadixReal;
 constexpr int N = WideLanes >= 8 ? 8 : 4;
 typedef LanesOf<N> Words;
 
+// Whether the words one and two places on from a group, and the guesses one place on, are
+// taken from the groups in registers (walk) rather than loaded from memory. In registers of
+// eight doubles: every load of eight words that is not on a cache line spans two lines, and
+// takes the words from two stores where they were just stored, while the lanes of two
+// registers from lane 1 or 2 are one instruction. In narrower registers the loads cost less
+// than the shuffles across registers: on the AVX2 set the carries of a product's words took
+// 1.25 times as long in registers, and on the baseline set 1.15 (AMD EPYC, Zen 5).
+constexpr bool ShiftInRegisters = WideLanes >= 8;
+
 // Guesses of the carries out of the words x[0..N-1] (the carry a word passes to the word
-// above it), next holding x[N..2N-1] (lanes 0 and 1 read), from t = (x[0] + x[1]/B +
-// x[2]/B^2)/B, which is within 1/B + 2^37/B^3 < 1.5*10^-4 of x[0] plus the carry into it,
-// divided by B (the carry into a word is within 1 of the word below plus its carry, divided
-// by B). Balanced digits: the nearest whole number to t, and to the one nearer zero at a tie,
-// as the carry is when a digit of +-B/2 takes the sign of the word plus its carry. Plain
-// digits: the floor of t. Words of a whole number and a half times B (balanced) or a whole
-// number times B (plain) over zeros are common; for them t is nudged by a relative 2^-40, far
-// more than its rounding error (3 * 2^-53), toward zero (balanced) or up (plain), and the
-// floor is the nearest whole number to t - 1/2. Each lane's guess depends on its own three
-// words alone, so a word's guess has the same bits in whichever group it is formed.
+// above it), x1 and x2 holding x[1..N] and x[2..N+1], from t = (x[0] + x[1]/B + x[2]/B^2)/B,
+// which is within 1/B + 2^37/B^3 < 1.5*10^-4 of x[0] plus the carry into it, divided by B (the
+// carry into a word is within 1 of the word below plus its carry, divided by B). Balanced
+// digits: the nearest whole number to t, and to the one nearer zero at a tie, as the carry is
+// when a digit of +-B/2 takes the sign of the word plus its carry. Plain digits: the floor of
+// t. Words of a whole number and a half times B (balanced) or a whole number times B (plain)
+// over zeros are common; for them t is nudged by a relative 2^-40, far more than its rounding
+// error (3 * 2^-53), toward zero (balanced) or up (plain), and the floor is the nearest whole
+// number to t - 1/2. Each lane's guess depends on its own three words alone, so a word's guess
+// has the same bits in whichever group it is formed.
 template <bool Balanced>
-KERNEL_INLINE Words guesses(const Words& x, const Words& next) {
+KERNEL_INLINE Words guesses_of(const Words& x, const Words& x1, const Words& x2) {
     const Words inverse = splat<N>(InverseRadix);
-    const Words t =
-        (x + (lanes_from<1>(x, next) + lanes_from<2>(x, next) * inverse) * inverse) * inverse;
+    const Words t = (x + (x1 + x2 * inverse) * inverse) * inverse;
     return Balanced ? nearest_whole(t * splat<N>(1 - 1.0 / (1LL << 40)))
                     : nearest_whole(t + magnitude(t) * splat<N>(1.0 / (1LL << 40)) - splat<N>(0.5));
+}
+// The guesses for the words of a group x, next the group after it (lanes 0 and 1 read).
+template <bool Balanced>
+KERNEL_INLINE Words guesses(const Words& x, const Words& next) {
+    return guesses_of<Balanced>(x, lanes_from<1>(x, next), lanes_from<2>(x, next));
+}
+// The guesses for words x[0..N-1], read from memory with the two words after them.
+template <bool Balanced>
+KERNEL_INLINE Words guesses_at(const double* x) {
+    return guesses_of<Balanced>(load<N>(x), load<N>(x + 1), load<N>(x + 2));
 }
 
 // The words x of a group plus the carries guessed into them, t, and their digits: t less B

@@ -51,9 +51,10 @@
 // written to D[0..len). True when every guess is confirmed: the guess for the word below the
 // chunk equals carry_in, the carry entering X[len-1], and every digit lies in its range; the
 // digits are then those of the word-by-word sweep, and *carry_out is the carry out of X[0].
-// When false, D holds no digits to keep. Balanced and plain digits as normalize_carries forms
-// them.
-using GuessedDigits = bool(const double* X, double* D, int len, double carry_in, double* carry_out);
+// When false, D holds no digits to keep. guess: len + 8 doubles of scratch. Balanced and
+// plain digits as normalize_carries forms them.
+using GuessedDigits = bool(const double* X, double* D, int len, double* guess, double carry_in,
+                           double* carry_out);
 // weighted_fft_permuted, weighted_fft_permuted_words and weighted_fft_permuted_product
 // (fft/fft.h), without their checks.
 using PermutedTransform = void(double* points, int n, int direction);
@@ -67,14 +68,15 @@ using PointwiseProduct = void(const double* x, const double* y, double* product,
 using RoundedCoefficients = double(const double* points, int words, int lo, int len, double* X);
 // Words lo..lo+len-1 of the same product rounded and settled for carries in one pass, as
 // normalize_from settles the words that rounded_coefficients gives into balanced digits (the
-// digits of every product a run forms): the digits to D[0..len)
-// (the top chunk's, lo = 0, from D[1]: D[0] is left with nothing to keep), the carries guessed
-// and confirmed as GuessedDigits guesses and confirms them. edge: eight doubles, the words
-// lo+len.. below the chunk (three read; zeros below the product's bottom word), and on return
-// words lo..lo+7. *distance: what rounded_coefficients returns for the chunk. True when every
-// guess is confirmed, *carry_out then the carry out of the chunk's top digit word; false when
-// one is not, or when the kernel does not take chunks of this length or product, and then
-// edge is unchanged and D holds nothing to keep.
+// digits of every product a run forms): the digits to D[0..len) (the top chunk's, lo = 0,
+// from D[1]: D[0] is left with nothing to keep), the carries guessed and confirmed as
+// GuessedDigits guesses and confirms them. edge: eight doubles, the words lo+len.. below the
+// chunk (three read; zeros below the product's bottom word), and on return words lo..lo+7.
+// *distance: what rounded_coefficients returns for the chunk. True when every guess is
+// confirmed, *carry_out then the carry out of the chunk's top digit word; false when one is
+// not, or when the kernel does not take chunks of this length or product, and then edge is
+// unchanged and D holds nothing to keep. Only sets whose registers hold eight doubles have it;
+// in the others' tables it is null.
 using ProductDigits = bool(const double* points, int words, int lo, int len, double* D,
                            double* edge, double carry_in, double* carry_out, double* distance);
 // Integers of MergeLanes pairs side by side, each a lane: word i from the bottom of the lanes

@@ -27,9 +27,10 @@ int64_t carry_words(const double* X, double* D, int len, int64_t c) {
 // ---- Carries by guessing -----------------------------------------------------------------
 // Chunks of words are settled by the carry kernels of the active kernel set
 // (arith/carry_kernels.h): the digits of products by product_digits, straight from their
-// points, and the others by the carry kernel, from a copy of their words. Both guess the carry
-// into each word from the three below it and confirm the guesses; a chunk whose guesses fail
-// is swept word by word. In a whole run about one chunk in 2000 is swept again.
+// points, where the set has it, and the others by the carry kernel, from a copy of their
+// words. Both guess the carry into each word from the three below it and confirm the guesses;
+// a chunk whose guesses fail is swept word by word. In a whole run about one chunk in 2000 is
+// swept again.
 
 // Words per chunk.
 constexpr int Chunk = 256;
@@ -78,7 +79,7 @@ double normalize_chunks(WordSource source, ProductDigits* chunk_digits, const do
     // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros. On
     // a cache line, as the groups of words the kernel loads are, so that each load finds the
     // words in one store of the copy just made, where the store buffer hands them on.
-    alignas(64) double X[Chunk + 10];
+    alignas(64) double X[Chunk + 10], guess[Chunk + 8];
     // The first eight words of the chunk below (three of them read), zero below the run.
     double edge[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     GuessedDigits* const guessed_digits =
@@ -108,7 +109,7 @@ double normalize_chunks(WordSource source, ProductDigits* chunk_digits, const do
         double* d = M + lo + top;
         const int digits = len - top;
         if (digits >= ShortestSpeculation &&
-            guessed_digits(x, d, digits, static_cast<double>(c), &guessed_out)) {
+            guessed_digits(x, d, digits, guess, static_cast<double>(c), &guessed_out)) {
             c = static_cast<int64_t>(guessed_out);
         } else {
             c = carry_words<Balanced>(x, d, digits, c);

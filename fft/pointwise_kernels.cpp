@@ -111,7 +111,9 @@ double rounded_coefficients(const double* points, int words, int lo, int len, do
 // registers. The top chunk's word 0 is not a digit, but the digit formed for it, word 0 less B
 // times the carry guessed out of it, lies in range as nearly always: it takes part in the
 // range of the digits, and only the check digit by digit leaves it out. The top chunk's carry
-// out is the one out of word 1.
+// out is the one out of word 1. Only for registers of eight doubles (ShiftInRegisters,
+// arith/carry_kernels.h); the other sets' tables have no product_digits.
+#if PIDRM_WIDE_LANES >= 8
 bool product_digits(const double* points, int words, int lo, int len, double* D, double* edge,
                     double carry_in, double* carry_out, double* distance) {
     const int n = words / 2;
@@ -153,5 +155,6 @@ bool product_digits(const double* points, int words, int lo, int len, double* D,
     store(edge, walked.top_words);
     return true;
 }
+#endif
 
 }  // namespace PIDRM_KERNEL_SET
