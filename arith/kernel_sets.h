@@ -6,8 +6,8 @@
 //   carry pass   the digits of a chunk of words with guessed carries (arith/carry_kernels.cpp)
 //   transforms   the permuted weighted transform: in place, from words, and the depth-first
 //                product of an operand with a spectrum (fft/permuted_kernels.cpp)
-//   spectra      pointwise products of spectra and their sums, and the rounding of a
-//                product's coefficients to whole numbers (fft/pointwise_kernels.cpp)
+//   spectra      pointwise products of spectra and their sums, the rounding of a product's
+//                coefficients to whole numbers, and their digits (fft/pointwise_kernels.cpp)
 //   lanes        the short products of a merge level's pairs and their carries, the pairs
 //                side by side (drm/merge_lanes_kernels.cpp)
 //
@@ -66,6 +66,19 @@ using PointwiseProduct = void(const double* x, const double* y, double* product,
 // product (words = 2n) whose n points stand in `points` after the inverse transform, rounded
 // to whole numbers; returns the largest distance of a coefficient from its whole number.
 using RoundedCoefficients = double(const double* points, int words, int lo, int len, double* X);
+// Words lo..lo+len-1 of the same product rounded and settled for carries in one pass, as
+// normalize_from settles the words that rounded_coefficients gives into balanced digits (the
+// digits of every product a run forms): the digits to D[0..len) (the top chunk's, lo = 0,
+// from D[1]: D[0] is left with nothing to keep), the carries guessed and confirmed as
+// GuessedDigits guesses and confirms them. edge: eight doubles, the words lo+len.. below the
+// chunk (three read; zeros below the product's bottom word), and on return words lo..lo+7.
+// *distance: what rounded_coefficients returns for the chunk. True when every guess is
+// confirmed, *carry_out then the carry out of the chunk's top digit word; false when one is
+// not, or when the kernel does not take chunks of this length or product, and then edge is
+// unchanged and D holds nothing to keep. Only sets whose registers hold eight doubles have it;
+// in the others' tables it is null.
+using ProductDigits = bool(const double* points, int words, int lo, int len, double* D,
+                           double* edge, double carry_in, double* carry_out, double* distance);
 // Integers of MergeLanes pairs side by side, each a lane: word i from the bottom of the lanes
 // {X, count} is X[i * MergeLanes .. i * MergeLanes + MergeLanes - 1], one word of each pair.
 constexpr int MergeLanes = 8;
@@ -97,6 +110,7 @@ struct KernelTable {
     PermutedProduct* transform_product;
     PointwiseProduct *pointwise_product, *pointwise_product_sum;
     RoundedCoefficients* rounded_coefficients;
+    ProductDigits* product_digits;
     LanesFromGroups* lanes_from_groups;
     RunsFromLanes* runs_from_lanes;
     LaneProducts* lane_products;
@@ -114,6 +128,7 @@ PermutedTransformWords permuted_transform_words;
 PermutedProduct permuted_product;
 PointwiseProduct pointwise_product, pointwise_product_sum;  // fft/pointwise_kernels.cpp
 RoundedCoefficients rounded_coefficients;
+ProductDigits product_digits;
 LanesFromGroups lanes_from_groups;  // drm/merge_lanes_kernels.cpp
 RunsFromLanes runs_from_lanes;
 LaneProducts lane_products;

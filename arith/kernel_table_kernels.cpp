@@ -5,18 +5,19 @@
 
 namespace PIDRM_KERNEL_SET {
 
-const KernelTable Kernels = {balanced_digits,
-                             plain_digits,
-                             permuted_transform,
-                             permuted_transform_words,
-                             permuted_product,
-                             pointwise_product,
-                             pointwise_product_sum,
-                             rounded_coefficients,
-                             lanes_from_groups,
-                             runs_from_lanes,
-                             lane_products,
-                             lane_digits,
-                             WideLanes};
+// The digits of products in one pass where the set's registers hold eight doubles
+// (fft/pointwise_kernels.cpp); elsewhere products take rounded_coefficients and the carry
+// kernel, which cost less there.
+#if PIDRM_WIDE_LANES >= 8
+constexpr ProductDigits* ProductDigitsKernel = product_digits;
+#else
+constexpr ProductDigits* ProductDigitsKernel = nullptr;
+#endif
+
+const KernelTable Kernels = {
+    balanced_digits,     plain_digits,      permuted_transform,    permuted_transform_words,
+    permuted_product,    pointwise_product, pointwise_product_sum, rounded_coefficients,
+    ProductDigitsKernel, lanes_from_groups, runs_from_lanes,       lane_products,
+    lane_digits,         WideLanes};
 
 }  // namespace PIDRM_KERNEL_SET

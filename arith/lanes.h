@@ -141,6 +141,23 @@ KERNEL_INLINE LanesOf<N> magnitude(LanesOf<N> v) {
     return v;
 }
 
+// The lanes of the run (a, b), a's lanes first, from lane K, 0 <= K < N: (a[K], .., a[N-1],
+// b[0], .., b[K-1]), register by register (register_run_from), so that they stay in registers.
+template <int K, int N>
+KERNEL_INLINE LanesOf<N> lanes_from(const LanesOf<N>& a, const LanesOf<N>& b) {
+    static_assert(K >= 0 && K < N, "a lane of the first run");
+    typedef LanesOf<N> L;
+    constexpr int lanes = PackRegister<N>::lanes, skip = K / lanes;
+    L v;
+    for (int k = 0; k < L::Count; ++k) {
+        const int q = k + skip;  // the register of the run that lane K of register k starts in
+        const typename L::R& first = q < L::Count ? a.r[q] : b.r[q - L::Count];
+        const typename L::R& second = q + 1 < L::Count ? a.r[q + 1] : b.r[q + 1 - L::Count];
+        v.r[k] = register_run_from<K % lanes>(first, second);
+    }
+    return v;
+}
+
 // ---- Rounding --------------------------------------------------------------------------------
 
 // The whole number nearest to each lane (an even one at a tie), for |v| <= 2^51: v + 1.5*2^52

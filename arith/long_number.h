@@ -83,6 +83,13 @@ using WordSource = double (*)(const double* from, int n, int lo, int len, double
 // written. Returns the largest distance the source returned.
 double normalize_from(WordSource source, const double* from, double* M, int n);
 
+// {M, n}, n >= 4 <- the product of n words whose points stand in `points` after the inverse
+// transform: normalize_from(rounded_coefficients, points, M, n) with the active kernel set's
+// rounded_coefficients, bit for bit, the largest rounding distance returned alike; most
+// chunks rounded and settled in one pass, without writing the rounded words out and reading
+// them back.
+double normalize_product(const double* points, double* M, int n);
+
 // X (n words): shifts out the k leading zero mantissa words, fills k zeros at the bottom,
 // X[0] -= k. An all-zero mantissa keeps its zeros and drops its exponent by n.
 void strip_leading_zeros(double* X, int n);

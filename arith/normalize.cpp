@@ -25,10 +25,12 @@ int64_t carry_words(const double* X, double* D, int len, int64_t c) {
 }
 
 // ---- Carries by guessing -----------------------------------------------------------------
-// Chunks of words are settled by the carry kernel of the active kernel set
-// (arith/carry_kernels.cpp), which guesses the carry into each word from the three below it
-// and confirms the guesses; a chunk whose guesses fail is swept word by word. In a whole run
-// about one chunk in 2000 is swept again.
+// Chunks of words are settled by the carry kernels of the active kernel set
+// (arith/carry_kernels.h): the digits of products by product_digits, straight from their
+// points, where the set has it, and the others by the carry kernel, from a copy of their
+// words. Both guess the carry into each word from the three below it and confirm the guesses;
+// a chunk whose guesses fail is swept word by word. In a whole run about one chunk in 2000 is
+// swept again.
 
 // Words per chunk.
 constexpr int Chunk = 256;
@@ -67,13 +69,19 @@ double words_as_they_are(const double* from, int, int lo, int len, double* X) {
 
 // Chunks of Chunk words from the bottom of the run up (the top one shorter): the source
 // writes a chunk's words to X, the words below it stay at X[len..len+2], and its digit words
-// are settled speculatively or word by word with the carry from the chunk below. Word 0 of
-// the run is never reduced: it takes the carry out of word 1.
+// are settled speculatively or word by word with the carry from the chunk below. Where the
+// source has a kernel that forms and settles a chunk in one pass (product_digits: a product's
+// coefficients), that kernel goes first, and the source and the sweep take the chunks it
+// does not settle. Word 0 of the run is never reduced: it takes the carry out of word 1.
 template <bool Balanced>
-double normalize_chunks(WordSource source, const double* from, double* M, int n) {
-    // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros.
-    double X[Chunk + 10], guess[Chunk + 8];
-    double below[3] = {0, 0, 0};  // the first three words below the chunk, zero below the run
+double normalize_chunks(WordSource source, ProductDigits* chunk_digits, const double* from,
+                        double* M, int n) {
+    // The kernel reads the 3 words below the chunk's words and up to 7 beyond them, zeros. On
+    // a cache line, as the groups of words the kernel loads are, so that each load finds the
+    // words in one store of the copy just made, where the store buffer hands them on.
+    alignas(64) double X[Chunk + 10], guess[Chunk + 8];
+    // The first eight words of the chunk below (three of them read), zero below the run.
+    double edge[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     GuessedDigits* const guessed_digits =
         Balanced ? active_kernels().balanced_digits : active_kernels().plain_digits;
     bool bottom_minus_zero = false;
@@ -83,16 +91,23 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
         const int lo = hi > Chunk ? hi - Chunk : 0, len = hi - lo;
         if (n >= PrefetchShortest)
             for (int k = lo > Chunk ? lo - Chunk : 0; k < lo; k += 8) common::prefetch(M + k);
+        double guessed_out, distance;
+        if (chunk_digits && chunk_digits(from, n, lo, len, M + lo, edge, static_cast<double>(c),
+                                         &guessed_out, &distance)) {
+            // No word of such a source is -0, so neither is the bottom word.
+            err = max2(err, distance);
+            c = static_cast<int64_t>(guessed_out);
+            continue;
+        }
         err = max2(err, source(from, n, lo, len, X));
-        for (int k = 0; k < 3; ++k) X[len + k] = below[k];
+        for (int k = 0; k < 3; ++k) X[len + k] = edge[k];
         for (int k = 3; k < 10; ++k) X[len + k] = 0;
-        for (int k = 0; k < 3; ++k) below[k] = X[k];
+        for (int k = 0; k < 3; ++k) edge[k] = X[k];
         if (hi == n) bottom_minus_zero = X[len - 1] == 0 && std::signbit(X[len - 1]);
         const int top = lo == 0 ? 1 : 0;  // the first digit word of the chunk
         const double* x = X + top;
         double* d = M + lo + top;
         const int digits = len - top;
-        double guessed_out;
         if (digits >= ShortestSpeculation &&
             guessed_digits(x, d, digits, guess, static_cast<double>(c), &guessed_out)) {
             c = static_cast<int64_t>(guessed_out);
@@ -103,7 +118,7 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
     // The bottom word receives no carry, so a -0 there comes back as -0 (reducing it subtracts
     // nothing); every other zero written is +0.
     if (bottom_minus_zero) M[n - 1] = -0.0;
-    M[0] = below[0] + static_cast<double>(c);
+    M[0] = edge[0] + static_cast<double>(c);
     return err;
 }
 
@@ -112,8 +127,18 @@ double normalize_chunks(WordSource source, const double* from, double* M, int n)
 double normalize_from(WordSource source, const double* from, double* M, int n) {
     assert(n >= 2);
     assert(Radix == RadixInt);
-    return CarryMode >= 0 ? normalize_chunks<false>(source, from, M, n)
-                          : normalize_chunks<true>(source, from, M, n);
+    return CarryMode >= 0 ? normalize_chunks<false>(source, nullptr, from, M, n)
+                          : normalize_chunks<true>(source, nullptr, from, M, n);
+}
+
+double normalize_product(const double* points, double* M, int n) {
+    assert(n >= 4);
+    assert(Radix == RadixInt);
+    const KernelTable& kernels = active_kernels();
+    return CarryMode >= 0
+               ? normalize_chunks<false>(kernels.rounded_coefficients, nullptr, points, M, n)
+               : normalize_chunks<true>(kernels.rounded_coefficients, kernels.product_digits,
+                                        points, M, n);
 }
 
 void normalize_carries(double* M, int n) {

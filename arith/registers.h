@@ -24,10 +24,11 @@
 #if (defined(__GNUC__) || defined(__clang__)) && !defined(PIDRM_PLAIN_VECTORS) && \
     defined(__AVX512F__)
 // GCC 12's AVX-512 intrinsics start their results from an undefined register, which its
-// warning about uninitialised values reports where they are inlined.
+// warnings about uninitialised values report where they are inlined.
 #if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 #if !defined(__clang__)
@@ -208,6 +209,35 @@ KERNEL_INLINE void prefetch(const double* p) {
 #if __has_builtin(__builtin_shufflevector)
 #define PIDRM_SHUFFLES
 #endif
+#endif
+
+// The lanes of the run of two registers (a, b), a's lanes first, from lane K, 0 <= K < the
+// register's lanes L: (a[K], .., a[L-1], b[0], .., b[K-1]). The words one and two places on
+// from a group of words held in registers, without loading them again from memory that may
+// still wait in the store buffer, where a load that straddles two stores stalls.
+template <int K>
+KERNEL_INLINE Register register_run_from(const Register& a, const Register& b) {
+    static_assert(K >= 0 && K < RegisterLanes, "a lane of the first register");
+#if PIDRM_REGISTER_LANES == 1
+    static_cast<void>(b);
+    return a;
+#elif defined(PIDRM_SHUFFLES) && PIDRM_REGISTER_LANES == 4
+    return __builtin_shufflevector(a, b, K, K + 1, K + 2, K + 3);
+#elif defined(PIDRM_SHUFFLES)
+    return __builtin_shufflevector(a, b, K, K + 1);
+#else
+    double run[2 * RegisterLanes];
+    std::memcpy(run, &a, sizeof a);
+    std::memcpy(run + RegisterLanes, &b, sizeof b);
+    return load_as<Register>(run + K);
+#endif
+}
+#if PIDRM_WIDE_LANES == 8
+template <int K>
+KERNEL_INLINE Wide register_run_from(const Wide& a, const Wide& b) {
+    static_assert(K >= 0 && K < 8, "a lane of the first register");
+    return __builtin_shufflevector(a, b, K, K + 1, K + 2, K + 3, K + 4, K + 5, K + 6, K + 7);
+}
 #endif
 
 }  // namespace PIDRM_KERNEL_SET

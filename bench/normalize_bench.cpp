@@ -1,12 +1,16 @@
 // Time of normalize_carries on the 2n words of a product at the longest length (n = 2^18),
-// against the two-sweep version it replaced, in both carry modes.
+// against the two-sweep version it replaced, in both carry modes; and of the rounding and
+// carries of a product's points, in one pass (normalize_product) and as the rounded words
+// written out and carried (normalize_from with rounded_coefficients).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <random>
 #include <vector>
 
+#include "arith/kernel_sets.h"
 #include "arith/long_number.h"
+#include "fft/fft.h"
 #include "tests/support/normalize_reference.h"
 
 namespace {
@@ -52,6 +56,42 @@ BENCHMARK_TEMPLATE(BM_Normalize, normalize_carries_two_sweeps)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_Normalize, normalize_carries)->Arg(-1)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+// The points of the product of two numbers of n random balanced words after the inverse
+// transform, as a product hands them to its rounding and carries.
+std::vector<double> product_points(int n) {
+    std::mt19937_64 gen(n);
+    std::uniform_int_distribution<int> digit(-50000, 50000);
+    std::vector<double> x(n), y(n), sx(2 * n), points(2 * n);
+    for (int i = 0; i < n; ++i) x[i] = digit(gen), y[i] = digit(gen);
+    forward_spectrum(x.data(), sx.data(), n);
+    forward_spectrum(y.data(), points.data(), n);
+    multiply_spectra(sx.data(), points.data(), points.data(), n);
+    weighted_fft_permuted(points.data(), n, 1);
+    return points;
+}
 
-BENCHMARK_MAIN();
+double rounded_then_carried(const double* points, double* M, int words) {
+    return normalize_from(active_kernels().rounded_coefficients, points, M, words);
+}
+
+// The 2n words of a product of n-word numbers from its points (the argument: n).
+template <double (*Normalize)(const double*, double*, int)>
+void BM_ProductDigits(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::vector<double> points = product_points(n);
+    std::vector<double> M(2 * n);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Normalize(points.data(), M.data(), 2 * n));
+        benchmark::DoNotOptimize(M.data());
+    }
+}
+BENCHMARK_TEMPLATE(BM_ProductDigits, rounded_then_carried)
+    ->Arg(1 << 14)
+    ->Arg(1 << 18)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_ProductDigits, normalize_product)
+    ->Arg(1 << 14)
+    ->Arg(1 << 18)
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace

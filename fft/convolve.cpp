@@ -50,7 +50,7 @@ namespace {
 // transform leaves them: rounded to whole numbers and normalised in one pass. Returns the
 // RoundingError.
 double round_product(const double* points, double* out, int n) {
-    return normalize_from(active_kernels().rounded_coefficients, points, out, 2 * n);
+    return normalize_product(points, out, 2 * n);
 }
 
 }  // namespace

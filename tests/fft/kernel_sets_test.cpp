@@ -50,25 +50,45 @@ Products products_of(const Words& x, const Words& y, int n) {
     return p;
 }
 
-// Random balanced words at every length from 2 to 2^18 (2^16 words and more only in the
-// optimised build), and every word at +50000, whose coefficients come nearest to rounding the
-// wrong way. Every length, since each takes kernels of its own: the leaves of 8 points (odd
-// powers of two) or of 4 and 16 (even powers), groups of eight from 32 points on, and the
-// compact copies of every length's twiddles and weights.
+// Operands at every length from 2 to 2^18 (2^16 words and more only in the optimised build).
+// Every length, since each takes kernels of its own: the leaves of 8 points (odd powers of
+// two) or of 4 and 16 (even powers), groups of eight from 32 points on, and the compact copies
+// of every length's twiddles and weights. The rows: random balanced words; every word at
+// +50000, whose coefficients come nearest to rounding the wrong way; and sparse words of
+// +-50000 against small ones, whose coefficients are whole numbers and halves of B over zeros:
+// digits of +-B/2, which the carries of products check one by one, and chains of carries
+// whose guesses fail, which they sweep word by word.
 TEST(KernelSets, ProductsHaveTheBaselineBits) {
+    enum Kind { Random, AllTop, HalvesTimesSmall };
+    const struct {
+        const char* name;
+        Kind kind;
+    } rows[] = {{"random", Random},
+                {"every word 50000", AllTop},
+                {"sparse +-50000 times small words", HalvesTimesSmall}};
     std::mt19937_64 gen(19);
     std::uniform_int_distribution<int> digit(-50000, 50000);
+    const auto word = [&](Kind kind, bool first) -> double {
+        switch (kind) {
+            case Random:
+                return digit(gen);
+            case AllTop:
+                return 50000;
+            default:
+                return gen() % 4 ? 0 : first ? gen() % 2 ? 50000 : -50000 : (gen() % 7) - 3.0;
+        }
+    };
 #ifdef NDEBUG
     const int longest = 1 << 18;
 #else
     const int longest = 1 << 15;
 #endif
     for (int n = 2; n <= longest; n *= 2) {
-        for (bool extreme : {false, true}) {
+        for (const auto& row : rows) {
             Words x(n + 1), y(n + 1);
             x[0] = 2, y[0] = -3;
-            for (int i = 1; i <= n; ++i) x[i] = extreme ? 50000 : digit(gen);
-            for (int i = 1; i <= n; ++i) y[i] = extreme ? 50000 : digit(gen);
+            for (int i = 1; i <= n; ++i) x[i] = word(row.kind, true);
+            for (int i = 1; i <= n; ++i) y[i] = word(row.kind, false);
             Products baseline;
             for_each_kernel_set([&](KernelSet set) {
                 const Products p = products_of(x, y, n);
@@ -76,7 +96,7 @@ TEST(KernelSets, ProductsHaveTheBaselineBits) {
                     baseline = p;
                     return;
                 }
-                SCOPED_TRACE("n=" + std::to_string(n) + (extreme ? ", every word 50000" : ""));
+                SCOPED_TRACE("n=" + std::to_string(n) + ", " + row.name);
                 ASSERT_EQ(p.words.size(), baseline.words.size());
                 EXPECT_EQ(std::memcmp(p.words.data(), baseline.words.data(),
                                       p.words.size() * sizeof(double)),
