@@ -143,7 +143,7 @@ portable=$unpacked/pidrm-$version-linux-x86_64/bin/pidrm
 
 # ---- GMP's decimals ----------------------------------------------------------------------
 echo "cross-check: GMP reference"
-g++ -O2 -std=c++17 bench/gmp_machin.cpp -o "$out/gmp_machin" -lgmpxx -lgmp
+g++ -O2 -std=c++17 -I . bench/gmp_machin.cpp -o "$out/gmp_machin" -lgmpxx -lgmp
 for n in 1000 10000 20000 100000 1000000; do
     (cd "$work" && "$out/gmp_machin" "$n" "gmp_$n.out" >/dev/null)
     tail -c +3 "$work/gmp_$n.out" | head -c "$n" >"$work/gmp_$n.txt"
