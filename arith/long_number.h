@@ -188,12 +188,14 @@ inline double* take_slice(double** next, std::int64_t words) {
 }
 
 // The static working area starts on a large page (2 MiB) on Linux, so that hold_in_large_pages
-// can ask for large pages over its first words; elsewhere it is aligned as doubles.
+// can ask for large pages over its first words; elsewhere on a cache line, so that every array
+// of it starts on one (slice_words).
 #if defined(__linux__)
 constexpr std::size_t LargePage = std::size_t{1} << 21;
 #else
-constexpr std::size_t LargePage = alignof(double);
+constexpr std::size_t LargePage = 64;
 #endif
+static_assert(LargePage % 64 == 0, "every array of the working area starts on a cache line");
 
 // Asks the system to back the first `used` bytes of a static working area of `capacity`
 // bytes, aligned to LargePage, with large pages, as far as whole large pages inside the area
