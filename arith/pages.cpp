@@ -19,9 +19,9 @@ void hold_in_large_pages(void* array, std::size_t used, std::size_t capacity) {
     // Windows gives large pages only to programs with the right to lock memory. Instead the
     // used part is locked into the working set, grown to hold it, and unlocked again: one call
     // brings in every page where each would otherwise cost a fault of its own. Under wine on
-    // the AMD EPYC machine of docs/performance.md, a run of 10^6 decimals took 35.7k faults
-    // and 1.16 times the Linux program's time; with this, 23.6k faults and 1.10 times
-    // (medians of 15 pairs of runs). A refusal leaves the faults.
+    // the AMD EPYC machine of docs/performance.md, a run of 10^6 decimals takes a third fewer
+    // faults with it, and 0.91 of the time (medians of 15 rounds). A refusal leaves the
+    // faults.
     static_cast<void>(capacity);
     constexpr std::size_t Shortest = std::size_t{1} << 17, Spare = std::size_t{1} << 20;
     if (used < Shortest) return;
