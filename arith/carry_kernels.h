@@ -1,8 +1,10 @@
 // Carries guessed and confirmed a group of words at a time, four or eight words side by side
 // (eight where the set's widest register holds eight doubles): the guesses, the walk over a
 // chunk's groups and the check of its digits, which the carry kernel (arith/carry_kernels.cpp)
-// and the digits of products (fft/pointwise_kernels.cpp) share. Included only by the kernels'
-// sources; internal to the source that includes it.
+// and the digits of products (fft/pointwise_kernels.cpp) share; the guess and the check of a
+// digit's range also serve the merge lanes' sweeps (drm/merge_lanes_kernels.cpp), at any
+// number of lanes. Included only by the kernels' sources; internal to the source that
+// includes it.
 //
 // The carry into a word is guessed from the three words below it. With the guesses, a word's
 // digit is the word plus the carry guessed into it, minus B times the carry guessed into the
@@ -46,12 +48,13 @@ constexpr bool ShiftInRegisters = WideLanes >= 8;
 // error (3 * 2^-53), toward zero (balanced) or up (plain), and the floor is the nearest whole
 // number to t - 1/2. Each lane's guess depends on its own three words alone, so a word's guess
 // has the same bits in whichever group it is formed.
-template <bool Balanced>
-KERNEL_INLINE Words guesses_of(const Words& x, const Words& x1, const Words& x2) {
-    const Words inverse = splat<N>(InverseRadix);
-    const Words t = (x + (x1 + x2 * inverse) * inverse) * inverse;
-    return Balanced ? nearest_whole(t * splat<N>(1 - 1.0 / (1LL << 40)))
-                    : nearest_whole(t + magnitude(t) * splat<N>(1.0 / (1LL << 40)) - splat<N>(0.5));
+template <bool Balanced, int W>
+KERNEL_INLINE LanesOf<W> guesses_of(const LanesOf<W>& x, const LanesOf<W>& x1,
+                                    const LanesOf<W>& x2) {
+    const LanesOf<W> inverse = splat<W>(InverseRadix);
+    const LanesOf<W> t = (x + (x1 + x2 * inverse) * inverse) * inverse;
+    return Balanced ? nearest_whole(t * splat<W>(1 - 1.0 / (1LL << 40)))
+                    : nearest_whole(t + magnitude(t) * splat<W>(1.0 / (1LL << 40)) - splat<W>(0.5));
 }
 // The guesses for the words of a group x, next the group after it (lanes 0 and 1 read).
 template <bool Balanced>
@@ -101,14 +104,18 @@ KERNEL_INLINE Walked walk(Fetch fetch, int m, const Words& below, Visit visit) {
     return {top_words, top_guesses, end};
 }
 
-// Whether the balanced digits of a group lie in their ranges, which for a digit of +-B/2
-// depends on the sign of the word plus its carry, t: a digit less 1 where t is positive lies
-// in -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2 of its middle: one
+// The lanes whose balanced digit lies out of its range, which for a digit of +-B/2 depends on
+// the sign of the word plus its carry, t: a digit less 1 where t is positive lies in
+// -B/2..B/2-1. The range low..low+B-1 holds the numbers within (B-1)/2 of its middle: one
 // comparison, where two joined by an or would become scalar code on SSE2.
-KERNEL_INLINE MaskOf<N> balanced_out_of_range(const Digits& d) {
-    const Words shifted = d.digit - masked(greater(d.t, splat<N>(0)), splat<N>(1));
+template <int W>
+KERNEL_INLINE MaskOf<W> balanced_out_of_range(const LanesOf<W>& t, const LanesOf<W>& digit) {
+    const LanesOf<W> shifted = digit - masked(greater(t, splat<W>(0)), splat<W>(1));
     const double half_width = (RadixReal - 1) / 2, middle = -HalfRadixReal + half_width;
-    return greater(magnitude(shifted - splat<N>(middle)), splat<N>(half_width));
+    return greater(magnitude(shifted - splat<W>(middle)), splat<W>(half_width));
+}
+KERNEL_INLINE MaskOf<N> balanced_out_of_range(const Digits& d) {
+    return balanced_out_of_range(d.t, d.digit);
 }
 
 // The smallest and largest digit of each lane of the groups walked.

@@ -45,8 +45,8 @@ double drm_combine(int k, int m, int* words);
 // (signs +1, -1, ...) merged pairwise into groups of 8 words in Numerators and Denominators,
 // words 1..n, and PowerWork[1..8] = y^2 for y = x^2: every word as laying the terms out as
 // groups of four words (numerator +1 or -1, denominator the odd number, normalised) with y in
-// PowerWork[1..4] and drm_combine(4, n/8, ...) would leave it. Advances OddCounter by n/2. Returns
-// the level's largest RoundingError.
+// PowerWork[1..4] and drm_combine(4, n/8, ...) would leave it. Advances OddCounter by n/2.
+// Returns the level's largest RoundingError.
 double drm_combine_terms(int x, int n);
 
 // The routes of a merge level (drm/merge_routes.h), and the number of levels that took each

@@ -6,29 +6,26 @@
 //
 // The products are sums of products of whole numbers below 2^53, exact in any order. The
 // carries are those of normalize_carries, bit for bit: the carry into each word is guessed from
-// the three coefficients below it, as the carry kernel guesses it (arith/carry_kernels.cpp), and
+// the three coefficients below it, as the carry kernel guesses it (arith/carry_kernels.h), and
 // the guesses are confirmed when every digit lies in its range; a sweep whose guesses fail in
 // any lane is done again word by word, every lane at once.
 #include <cstdint>
 #include <cstring>
 
-#include "arith/lanes.h"
+#include "arith/carry_kernels.h"
 
 namespace PIDRM_KERNEL_SET {
 namespace {
 
 constexpr int G = MergeLanes;
-typedef LanesOf<G> Words;
-
-constexpr double RadixReal = 100000.0, HalfRadixReal = RadixReal / 2;
-constexpr double InverseRadix = 1.0 / RadixReal;
+typedef LanesOf<G> PairWords;  // a word of each of G pairs
 
 // Coefficients formed four at a time, each with a sum of its own, so that the additions of one
 // do not wait for another's.
 constexpr int Columns = 4;
 static_assert(Columns - 1 <= LaneProductPad, "lane_products reads Columns - 1 words beyond b");
 
-KERNEL_INLINE Words word(const double* X, int i) {
+KERNEL_INLINE PairWords word(const double* X, int i) {
     return load<G>(X + i * G);
 }
 
@@ -84,7 +81,7 @@ KERNEL_INLINE void transpose_registers(const Register8* in, Register8* t) {
 
 // out[j] lane i <- in[i] lane j: the transpose of eight lanes of eight, square by square of
 // registers.
-KERNEL_INLINE void transpose(const Words in[G], Words out[G]) {
+KERNEL_INLINE void transpose(const PairWords in[G], PairWords out[G]) {
     constexpr int L = RegisterLanes8, C = G / L;
     for (int c = 0; c < C; ++c)
         for (int d = 0; d < C; ++d) {
@@ -109,7 +106,7 @@ KERNEL_INLINE bool zero_words(const double* w) {
 
 // Whether the G words at word `at` of every group are zero, +0 or -0.
 KERNEL_INLINE bool zero_in_every_group(const double* const groups[G], int at) {
-    Words largest = magnitude(load<G>(groups[0] + at));
+    PairWords largest = magnitude(load<G>(groups[0] + at));
     for (int p = 1; p < G; ++p) largest = larger(magnitude(load<G>(groups[p] + at)), largest);
     return !any(greater(largest, splat<G>(0)));
 }
@@ -125,32 +122,22 @@ KERNEL_INLINE int smaller_int(int a, int b) {
 // in one of them: b is read from word s - (s + Columns - 1) = 1 - Columns below its bottom to
 // Columns - 1 words above its top, where it is zero.
 KERNEL_INLINE void add_columns(const double* a, int ca, const double* b, int cb, int s,
-                               Words sum[Columns]) {
+                               PairWords sum[Columns]) {
     const int first = larger_int(0, s - cb + 1), last = smaller_int(ca - 1, s + Columns - 1);
     for (int i = first; i <= last; ++i) {
-        const Words ai = word(a, i);
+        const PairWords ai = word(a, i);
         for (int j = 0; j < Columns; ++j) sum[j] = sum[j] + ai * word(b, s + j - i);
     }
 }
 
-// The carry into the word above the coefficients c0, c1 and c2 (c0 the word just below it),
-// guessed as the carry kernel guesses it: nearest to their value over B, nudged toward zero by
-// a relative 2^-40 so that a word of a whole number and a half times B over zeros carries as
-// the digit of +-B/2 takes its sign.
-KERNEL_INLINE Words guessed_carry(const Words& c0, const Words& c1, const Words& c2) {
-    const Words inverse = splat<G>(InverseRadix);
-    const Words t = (c0 + (c1 + c2 * inverse) * inverse) * inverse;
-    return nearest_whole(t * splat<G>(1 - 1.0 / (1LL << 40)));
-}
-
 // 1 in the lanes where v > 0, else 0.
-KERNEL_INLINE Words positive(const Words& v) {
+KERNEL_INLINE PairWords positive(const PairWords& v) {
     return masked(greater(v, splat<G>(0)), splat<G>(1));
 }
 
 // Bit p set where lane p of `largest`, the largest magnitude of a lane's digits, all in range,
 // is B/2: where the lane has a digit of +-B/2.
-KERNEL_INLINE unsigned half_radix_lanes(const Words& largest) {
+KERNEL_INLINE unsigned half_radix_lanes(const PairWords& largest) {
     unsigned lanes = 0;
     for (int p = 0; p < G; ++p)
         if (largest[p] == HalfRadixReal) lanes |= 1u << p;
@@ -162,15 +149,15 @@ KERNEL_INLINE unsigned half_radix_lanes(const Words& largest) {
 // The quotient of a product by 1/B is at most 1 off, and the remainder, exact, tells which way.
 unsigned digits_word_by_word(const double* C, double* S, int count, bool top_unreduced) {
     const int reduced = top_unreduced ? count - 1 : count;
-    const Words radix = splat<G>(RadixReal), one = splat<G>(1), zero = splat<G>(0);
-    Words carry = zero, largest = zero;
+    const PairWords radix = splat<G>(RadixReal), one = splat<G>(1), zero = splat<G>(0);
+    PairWords carry = zero, largest = zero;
     for (int i = 0; i < reduced; ++i) {
-        const Words t = word(C, i) + carry;
-        const Words u = t + (splat<G>(HalfRadixReal) - positive(t));
-        Words q = floor_whole(u * splat<G>(InverseRadix));
-        const Words r = u - q * radix;
+        const PairWords t = word(C, i) + carry;
+        const PairWords u = t + (splat<G>(HalfRadixReal) - positive(t));
+        PairWords q = floor_whole(u * splat<G>(InverseRadix));
+        const PairWords r = u - q * radix;
         q = (q + masked(greater(r, splat<G>(RadixReal - 0.5)), one)) - masked(less(r, zero), one);
-        const Words digit = t - q * radix;
+        const PairWords digit = t - q * radix;
         store(S + i * G, digit);
         largest = larger(magnitude(digit), largest);
         carry = q;
@@ -183,15 +170,13 @@ unsigned digits_word_by_word(const double* C, double* S, int count, bool top_unr
 // where a digit of +-B/2 must take the sign of the word plus its carry, t: with the guesses
 // formed again, a digit less 1 where t is positive lies in -B/2..B/2-1.
 bool signs_confirmed(const double* C, const double* S, int reduced) {
-    const Words zero = splat<G>(0);
-    Words c1 = zero, c2 = zero, carry = zero;
+    const PairWords zero = splat<G>(0);
+    PairWords c1 = zero, c2 = zero, carry = zero;
     MaskOf<G> out = less(zero, zero);  // none
     for (int i = 0; i < reduced; ++i) {
-        const Words c0 = word(C, i);
-        const Words d = word(S, i) - positive(c0 + carry);
-        const double half_width = (RadixReal - 1) / 2, middle = -HalfRadixReal + half_width;
-        out = either(out, greater(magnitude(d - splat<G>(middle)), splat<G>(half_width)));
-        carry = guessed_carry(c0, c1, c2);
+        const PairWords c0 = word(C, i);
+        out = either(out, balanced_out_of_range(c0 + carry, word(S, i)));
+        carry = guesses_of<true>(c0, c1, c2);
         c2 = c1;
         c1 = c0;
     }
@@ -208,7 +193,7 @@ int lanes_from_groups(const double* const groups[G], int k, double* X) {
     const int blocks = k / G - zeros;
     for (int j = 0; j < blocks; ++j) {
         // Row p: words 8j + 7 down to 8j of group p; column e: word 8j + 7 - e of each.
-        Words rows[G], columns[G];
+        PairWords rows[G], columns[G];
         for (int p = 0; p < G; ++p) rows[p] = load<G>(groups[p] + k - G * (j + 1));
         transpose(rows, columns);
         for (int e = 0; e < G; ++e) store(X + (G * j + G - 1 - e) * G, columns[e]);
@@ -221,9 +206,9 @@ int lanes_from_groups(const double* const groups[G], int k, double* X) {
 // Block by block from the runs' bottom: the lanes' words turned into eight words of each run,
 // zeros above count.
 void runs_from_lanes(const double* X, int count, double* const runs[G], int words) {
-    const Words zero = splat<G>(0);
+    const PairWords zero = splat<G>(0);
     for (int j = 0; j < words / G; ++j) {
-        Words rows[G], columns[G];
+        PairWords rows[G], columns[G];
         if (G * j < count) {
             for (int e = 0; e < G; ++e) {
                 const int i = G * j + G - 1 - e;
@@ -231,7 +216,7 @@ void runs_from_lanes(const double* X, int count, double* const runs[G], int word
             }
             transpose(rows, columns);
         } else {
-            for (Words& c : columns) c = zero;
+            for (PairWords& c : columns) c = zero;
         }
         for (int p = 0; p < G; ++p) store(runs[p] + words - G * (j + 1), columns[p]);
     }
@@ -240,8 +225,8 @@ void runs_from_lanes(const double* X, int count, double* const runs[G], int word
 void lane_products(const double* a, int ca, const double* b, int cb, const double* c, int cc,
                    const double* d, int cd, double* C, int count) {
     for (int s = 0; s < count; s += Columns) {
-        Words sum[Columns];
-        for (Words& w : sum) w = splat<G>(0);
+        PairWords sum[Columns];
+        for (PairWords& w : sum) w = splat<G>(0);
         add_columns(a, ca, b, cb, s, sum);
         if (cc > 0) add_columns(c, cc, d, cd, s, sum);
         for (int j = 0; j < Columns && s + j < count; ++j) store(C + (s + j) * G, sum[j]);
@@ -255,12 +240,12 @@ void lane_products(const double* a, int ca, const double* b, int cb, const doubl
 // whatever the sign of their word; one of +-B/2 is checked against that sign.
 unsigned lane_digits(const double* C, double* S, int count, bool top_unreduced) {
     const int reduced = top_unreduced ? count - 1 : count;
-    const Words zero = splat<G>(0), radix = splat<G>(RadixReal);
-    Words c1 = zero, c2 = zero, carry = zero, largest = zero;
+    const PairWords zero = splat<G>(0), radix = splat<G>(RadixReal);
+    PairWords c1 = zero, c2 = zero, carry = zero, largest = zero;
     for (int i = 0; i < reduced; ++i) {
-        const Words c0 = word(C, i);
-        const Words next = guessed_carry(c0, c1, c2);
-        const Words digit = (c0 + carry) - next * radix;
+        const PairWords c0 = word(C, i);
+        const PairWords next = guesses_of<true>(c0, c1, c2);
+        const PairWords digit = (c0 + carry) - next * radix;
         store(S + i * G, digit);
         largest = larger(magnitude(digit), largest);
         carry = next;

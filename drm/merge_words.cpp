@@ -269,7 +269,7 @@ int merge_pairs_in_lanes(int k, int first, const Span& power, int L, const LaneA
     }
     const int longest = *std::max_element(count, count + LaneOperands);
     assert(longest <= L);
-    (void)L;
+    static_cast<void>(L);
     const auto span = [&](int words) { return longest < k ? min(run, words + 1) : run; };
     double* const* in = at.operand;
     double* const* sum = at.sum;
@@ -338,6 +338,7 @@ bool merge_in_lanes(int k, int m, int L) {
 double merge_level_by_words(int k, int m, int L, int* words) {
     assert(CarryMode < 0);
     const Span power = significant(PowerWork + 1, k);
+    *words = 0;
     if (merge_in_lanes(k, m, L)) {
         const LaneAreas at = lane_areas(lane_words(L));
         for (double* lanes : at.operand) fill_words(0, lanes - Pad * G, Pad * G);
@@ -346,12 +347,10 @@ double merge_level_by_words(int k, int m, int L, int* words) {
         fill_words(0, power_lanes, G * (power.count + Pad));
         for (int i = 0; i < power.count; ++i)
             fill_words(power.words[power.count - 1 - i], power_lanes + i * G, G);
-        *words = 0;
         for (int first = 0; first < m; first += G)
             *words = std::max(*words, merge_pairs_in_lanes(k, first, power, L, at));
     } else {
         assert(L <= MergeProductsLongest || k <= MergeProductsLongest);
-        *words = 0;
         for (int pair = 0, b = 1; pair < m; ++pair, b += 2 * k)
             *words = std::max(*words, merge_pair_by_words(k, b, power));
     }

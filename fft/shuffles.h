@@ -1,9 +1,9 @@
 // The rearrangements of lanes that the leaves of the permuted transform take
 // (fft/leaf_kernels.h): pairs swapped, halves joined and parted, and 4 x 4 transposes; and the
 // lanes of a register in reverse order, for the weights that the stages read backwards
-// (fft/stage_kernels.h). Each is
-// written once for the registers of each kernel set (arith/registers.h): the compilers'
-// shuffles where they have them, which stay in registers, and plain lane copies elsewhere.
+// (fft/stage_kernels.h). Each is written once for the registers of each kernel set
+// (arith/registers.h): the compilers' shuffles where they have them, which stay in
+// registers, and plain lane copies elsewhere.
 // A rearrangement moves doubles and rounds nothing. Included only by the kernels' sources.
 #pragma once
 
