@@ -136,18 +136,18 @@ void remove_temporary_file() {
     release_stop_signals(&before);
 }
 
-[[noreturn]] void stop_with_errno(const char* what, const char* name) {
+// Stops the run with "<what> <name>: <reason>" (error_stop).
+[[noreturn]] void stop_with_reason(const char* what, const char* name, const char* reason) {
     char message[160];
-    std::snprintf(message, sizeof message, "%s %s: %s", what, name, std::strerror(errno));
+    std::snprintf(message, sizeof message, "%s %s: %s", what, name, reason);
     error_stop(message);
 }
 
-#if !defined(_WIN32)
-[[noreturn]] void stop_with_reason(const char* what, const char* reason) {
-    char message[160];
-    std::snprintf(message, sizeof message, "%s %s: %s", what, ResultName, reason);
-    error_stop(message);
+[[noreturn]] void stop_with_errno(const char* what, const char* name) {
+    stop_with_reason(what, name, std::strerror(errno));
 }
+
+#if !defined(_WIN32)
 
 // True when `name` is the root of a mount that the device numbers do not show: a file bound
 // onto another of the same file system (Linux statx; elsewhere false).
@@ -192,7 +192,7 @@ void refuse_what_cannot_be_replaced() {
         stop_with_errno("cannot create", ResultName);
 #else
     if (directory_is_append_only())
-        stop_with_reason("cannot replace", "the directory is append-only");
+        stop_with_reason("cannot replace", ResultName, "the directory is append-only");
     struct stat result, directory;
     if (lstat(ResultName, &result) != 0) return;
     if (S_ISDIR(result.st_mode)) {
@@ -207,11 +207,11 @@ void refuse_what_cannot_be_replaced() {
     }
     if (stat(".", &directory) != 0) return;  // the create fails then, and says why
     if (result.st_dev != directory.st_dev || is_mount_root(ResultName))
-        stop_with_reason("cannot replace", "a mount point");
+        stop_with_reason("cannot replace", ResultName, "a mount point");
     const uid_t user = geteuid();
     if ((directory.st_mode & S_ISVTX) != 0 && user != 0 && result.st_uid != user &&
         directory.st_uid != user)
-        stop_with_reason("cannot replace", "another user's file in a sticky directory");
+        stop_with_reason("cannot replace", ResultName, "another user's file in a sticky directory");
 #endif
 }
 
